@@ -1,0 +1,40 @@
+// The byte stream between the library and one scale. This is the only seam to the transport:
+// nothing above it knows whether bytes travel over a serial port or a TCP socket.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "driver/device/types.hpp"
+#include "driver/interface/driver-api.hpp"
+
+namespace Korvalt::Ponderix::Driver {
+
+enum class TransferState : int { Idle = 0, InProgress = 1, Finished = 2 };
+
+class Connection {
+ public:
+  virtual ~Connection() = default;
+
+  virtual void Open(ErrorCase& result) = 0;
+  virtual bool IsOpen() = 0;
+  virtual void Close() = 0;
+  virtual void SetDefaultOptions(ErrorCase& result) = 0;
+  virtual bool IsOptionSupported(const Option& option) = 0;
+  virtual void SetOption(const Option& option, std::string value, ErrorCase& result) = 0;
+  virtual std::string GetOption(const Option& option, ErrorCase& result) = 0;
+  // Writes all of `data` within the transfer time-out.
+  virtual void WriteData(const ByteVector& data, ErrorCase& result) = 0;
+  // Appends to `response` until `isComplete` accepts the bytes gathered so far or the transfer
+  // time-out ends the read; a time-out by itself leaves `result` untouched.
+  virtual void ReadData(ByteVector& response, ResponseValidator isComplete, ErrorCase& result) = 0;
+  virtual int GetTransferState() = 0;
+  virtual void SetTransferState(const int& state) = 0;
+};
+
+// A serial port by device name ("/dev/ttyUSB0", "COM3"); nothing is opened here.
+std::shared_ptr<Connection> MakeSerialPortConnection(const std::string& portName);
+// A TCP connection to `host` ("10.0.0.5", "scale.local", "[::1]") on `port`.
+std::shared_ptr<Connection> MakeTCPConnection(const std::string& host, const std::string& port);
+
+}  // namespace Korvalt::Ponderix::Driver

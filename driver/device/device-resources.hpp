@@ -1,0 +1,28 @@
+// Per-device store of input and output parameter values.
+#pragma once
+
+#include <map>
+#include <string>
+
+#include "driver/interface/driver-api.hpp"
+
+namespace Korvalt::Ponderix::Driver {
+
+class Parameters {
+ public:
+  void SetParamInput(ParamType type, const std::string& value);
+  void SetParamOutput(ParamType type, const std::string& value);
+  // An empty slot counts as not set: ParamTypeIsNotSetToGet and the empty text. `result` is
+  // left alone on success.
+  std::string GetParamInput(ParamType type, ErrorCase& result) const;
+  std::string GetParamOutput(ParamType type, ErrorCase& result) const;
+
+ private:
+  struct Entry {
+    std::string input;
+    std::string output;
+  };
+  std::map<ParamType, Entry> entries_;
+};
+
+}  // namespace Korvalt::Ponderix::Driver

@@ -1,0 +1,304 @@
+#include "driver/device/device.hpp"
+
+#include <map>
+#include <regex>
+#include <set>
+
+#include "common/text-template.hpp"
+#include "driver/device/enumerations.hpp"
+#include "driver/interface/defines.hpp"
+#include "driver/logging/logging.hpp"
+#include "driver/protocols/command-executor.hpp"
+
+namespace Korvalt::Ponderix::Driver {
+namespace {
+
+const Logging::UnitLog kLog("device");
+
+using Text::Fill;
+
+std::set<int> Range(int from, int to) {
+  std::set<int> numbers;
+  for (int n = from; n <= to; ++n) numbers.insert(n);
+  return numbers;
+}
+
+std::set<int> Union(std::set<int> a, const std::set<int>& b) {
+  a.insert(b.begin(), b.end());
+  return a;
+}
+
+// Commands each protocol accepts, after the generic weighing commands were mapped.
+const std::map<std::string, std::set<int>>& ProtocolCommandSets() {
+  static const std::map<std::string, std::set<int>> sets{
+      {"OKA", Union(Range(1, 50), {63, 64, 65})},
+      {"POS2M", {49, 50, 55, 58, 59}},
+      {"POS2MProV1", Union(Range(0, 50), {55, 58, 59, 60})},
+      {"CAS-M", {49, 50, 56, 61, 62}},
+      {"CAS-M ProV1", Union(Range(0, 50), {56, 61, 62})},
+      {"CAS-M-Active", {49, 50, 57}},
+  };
+  return sets;
+}
+
+// Generic weighing command -> the protocol's own command.
+const std::map<std::pair<Command, std::string>, Command>& CommandMapping() {
+  using C = Command;
+  static const std::map<std::pair<Command, std::string>, Command> mapping{
+      {{C::StatusOfWeightChannel, "POS2M"}, C::POSStatusOfWeightChannel},
+      {{C::StatusOfWeightChannel, "POS2MProV1"}, C::POSStatusOfWeightChannel},
+      {{C::StatusOfWeightChannel, "CAS-M"}, C::CASStatusOfWeightChannel},
+      {{C::StatusOfWeightChannel, "CAS-M ProV1"}, C::CASStatusOfWeightChannel},
+      {{C::StatusOfWeightChannel, "CAS-M-Active"}, C::CASActiveStatusOfWeightChannel},
+      {{C::StatusOfWeightChannel, "OKA"}, C::OKAStatusOfWeightChannel},
+      {{C::SetZero, "POS2M"}, C::POSSetZero},
+      {{C::SetZero, "POS2MProV1"}, C::POSSetZero},
+      {{C::SetZero, "CAS-M"}, C::CASSetZero},
+      {{C::SetZero, "CAS-M ProV1"}, C::CASSetZero},
+      {{C::SetZero, "OKA"}, C::OKASetZero},
+      {{C::SetTare, "POS2M"}, C::POSSetTare},
+      {{C::SetTare, "POS2MProV1"}, C::POSSetTare},
+      {{C::SetTare, "CAS-M"}, C::CASSetTare},
+      {{C::SetTare, "CAS-M ProV1"}, C::CASSetTare},
+      {{C::SpecifyTare, "POS2MProV1"}, C::POSSpecifyTare},
+      {{C::SpecifyTare, "OKA"}, C::OKASpecifyTare},
+  };
+  return mapping;
+}
+
+std::string FirstDigits(const std::string& text) {
+  static const std::regex digits("\\d+");
+  std::smatch match;
+  return std::regex_search(text, match, digits) ? match.str() : std::string();
+}
+
+bool IsProProtocol(const std::string& protocol) {
+  return protocol.size() >= 3 && protocol.find("Pro") != std::string::npos;
+}
+
+}  // namespace
+
+Device::Device() {
+  kLog.Trace("Device::Device()");
+  logicDevices_ = std::make_unique<LogicDeviceManager>();
+}
+
+Device::~Device() = default;
+
+Command Device::AdjustCommandToProtocol(Command command, const std::string& protocol) {
+  auto it = CommandMapping().find({command, protocol});
+  return it == CommandMapping().end() ? command : it->second;
+}
+
+bool Device::IsCommandAllowed(Command command, const std::string& protocol) {
+  if (protocol == "auto") return IsKnown(command);
+  auto set = ProtocolCommandSets().find(protocol);
+  return set != ProtocolCommandSets().end() && set->second.count(static_cast<int>(command)) != 0;
+}
+
+bool Device::IsModelMatching(const std::string& model, const std::string& reportedModel) {
+  if (model == "auto") return true;
+  return FirstDigits(reportedModel) == FirstDigits(model);
+}
+
+void Device::Open(int logicDeviceId, ErrorCase& result) {
+  kLog.Info(Fill("Device::Open(), device id is [@]", logicDeviceId));
+  auto held = logicDevices_->GetLogicDevice(logicDeviceId, result);
+  if (result != ErrorCase::Correct) return;
+  logicDevices_->AreAllParametersSet(logicDeviceId, result);
+  if (result != ErrorCase::Correct) return;
+  logicDevices_->SetCurrentLogicDevice(logicDeviceId, result);
+  if (result != ErrorCase::Correct) return;
+  LoadConnectionSettings(result);
+  if (result != ErrorCase::Correct) return;
+
+  if (connectionType_ == "Serial Port") {
+    connection_ = MakeSerialPortConnection(endPoint_);
+    OpenSerial(result);
+    if (result != ErrorCase::Correct) {
+      kLog.Error(Fill("Device::Open(portname: @), can't open port, ecase: @.", endPoint_, ToString(result)));
+      return;
+    }
+    kLog.Info(Fill("Device::Open(portname: @), port is open.", endPoint_));
+  } else if (connectionType_ == "TCP") {
+    // A bare host is reached on port 77; "host:port" names its own port (parsed by the connection).
+    connection_ = MakeTCPConnection(endPoint_, "77");
+    connection_->Open(result);
+    if (result != ErrorCase::Correct) {
+      kLog.Error(Fill("Device::Open(ip: @, socket: @), can't connect, ecase: @.", endPoint_, "77", ToString(result)));
+      return;
+    }
+    kLog.Info(Fill("Device::Open(ip: @, socket: @), connection established.", endPoint_, "77"));
+  } else {
+    // Nothing to talk to: fail rather than leave a device that looks opened.
+    kLog.Error(Fill("Device::Open(), unknown connection type [@]", connectionType_));
+    result = ErrorCase::ConnectionError;
+    return;
+  }
+
+  if (protocol_ == "auto") {
+    RunCommand(Command::GetProtocolAuto, result);
+    if (result == ErrorCase::Correct) {
+      auto name = parameters_.GetParamOutput(ParamType::ProtocolVersion, result);
+      if (result != ErrorCase::Correct) return;
+      logicDevices_->SetLogicDeviceParam(logicDeviceId, LogicDeviceParamType::Protocol, name, result);
+      if (result != ErrorCase::Correct) return;
+      protocol_ = name;
+    }
+  }
+
+  if (IsProProtocol(protocol_)) {
+    if (result != ErrorCase::Correct) return;
+    RunCommand(Command::GetScalesModel, result);
+    if (result != ErrorCase::Correct) return;
+    reportedModel_ = GetParam(ParamType::ScalesModel, result);
+    if (result != ErrorCase::Correct) return;
+    logicDevices_->SetLogicDeviceParam(logicDeviceId, LogicDeviceParamType::Model, reportedModel_, result);
+  } else {
+    reportedModel_ = "Not Pro model";
+  }
+}
+
+void Device::LoadConnectionSettings(ErrorCase& result) {
+  int id = logicDevices_->GetCurrentLogicDeviceID(result);
+  if (result != ErrorCase::Correct) return;
+  const std::pair<LogicDeviceParamType, std::string*> fields[] = {
+      {LogicDeviceParamType::ConnectionType, &connectionType_},
+      {LogicDeviceParamType::EndPoint, &endPoint_},
+      {LogicDeviceParamType::BaudRate, &baudRate_},
+      {LogicDeviceParamType::Model, &model_},
+      {LogicDeviceParamType::Protocol, &protocol_},
+  };
+  for (const auto& [type, field] : fields) {
+    *field = logicDevices_->GetLogicDeviceParam(id, type, result);
+    if (result != ErrorCase::Correct) return;
+  }
+}
+
+void Device::OpenSerial(ErrorCase& result) {
+  connection_->Open(result);
+  if (result != ErrorCase::Correct) return;
+  if (protocol_ != "OKA" && protocol_ != "auto") {
+    connection_->SetDefaultOptions(result);
+    if (result == ErrorCase::Correct && baudRate_ == "4800") {
+      connection_->SetOption(Option::BaudRate, "4800", result);
+    }
+    return;
+  }
+  if (baudRate_ == "4800") {
+    // OKA scales at 4800 baud run 8 data bits, two stop bits, even parity.
+    const std::pair<Option, const char*> settings[] = {
+        {Option::BaudRate, "4800"}, {Option::CharacterSize, "8"}, {Option::StopBits, "2"},
+        {Option::Parity, "2"},      {Option::FlowControl, "0"},
+    };
+    for (const auto& [option, value] : settings) {
+      connection_->SetOption(option, value, result);
+      if (result != ErrorCase::Correct) return;
+    }
+  } else if (baudRate_ == "9600") {
+    connection_->SetDefaultOptions(result);
+  }
+}
+
+bool Device::IsOpen() {
+  kLog.Info(Fill("Device::IsOpen(portname: @, baud-rate: @)", endPoint_, baudRate_));
+  if (connection_) {
+    kLog.Info("Device::IsOpen() connection exists");
+    return connection_->IsOpen();
+  }
+  kLog.Info("Device::IsOpen() connection is nullptr");
+  return false;
+}
+
+void Device::Close(ErrorCase&) {
+  if (connection_) connection_->Close();
+}
+
+void Device::SetParam(ParamType type, const std::string& value) {
+  kLog.Trace(Fill("Device::SetParam(), ptype [@], value [@]", ToString(type), value));
+  parameters_.SetParamInput(type, value);
+}
+
+std::string Device::GetParam(ParamType type, ErrorCase& result) {
+  kLog.Trace(Fill("Device::GetParam(), ptype [@]", ToString(type)));
+  return parameters_.GetParamOutput(type, result);
+}
+
+std::string Device::GetInputParam(ParamType type, ErrorCase& result) {
+  kLog.Trace(Fill("Device::GetInputParam(), ptype [@]", ToString(type)));
+  return parameters_.GetParamInput(type, result);
+}
+
+void Device::ExecuteCommand(Command command, ErrorCase& result) {
+  if (!connection_ || !connection_->IsOpen()) {
+    result = ErrorCase::ConnectionError;
+    return;
+  }
+  command = AdjustCommandToProtocol(command, protocol_);
+  if (!IsCommandAllowed(command, protocol_)) {
+    result = ErrorCase::CommandUnsupported;
+    return;
+  }
+  if (protocol_ != "auto" && !IsModelMatching(model_, reportedModel_)) {
+    result = ErrorCase::WrongModelChosen;
+    return;
+  }
+  RunCommand(command, result);
+}
+
+void Device::RunCommand(Command command, ErrorCase& result) {
+  const std::string line =
+      Fill("Device::ExecuteCommand(command: @, code [@])", ToString(command), static_cast<int>(command));
+  kLog.Trace(line);
+  auto executor = CreateExecutor(command, result);
+  if (result != ErrorCase::Correct) return;
+  auto outputs = executor->ExecuteCommand(*this, result);
+  if (result != ErrorCase::Correct) {
+    kLog.Error(line + Fill(", Device::ExecuteCommand(), command: [@] ErrorCase is [@]", ToString(command),
+                           ToString(result)));
+    return;
+  }
+  for (const auto& [type, text] : outputs) parameters_.SetParamOutput(type, text);
+}
+
+std::string Device::GetProtocol() const { return protocol_; }
+
+std::shared_ptr<Connection> Device::GetConnection() { return connection_; }
+
+int Device::AddLogicDevice(ErrorCase& result) {
+  kLog.Trace("Device::AddLogicDevice()");
+  return logicDevices_->AddLogicDevice(result);
+}
+
+void Device::DeleteLogicDevice(int id, ErrorCase& result) {
+  kLog.Trace(Fill("Device::DeleteLogicDevice(), device id [@]", id));
+  logicDevices_->DeleteLogicDevice(id, result);
+}
+
+void Device::SetCurrentLogicDeviceID(const int& id, ErrorCase& result) {
+  kLog.Trace(Fill("Device::SetCurrentLogicDeviceID(), device id [@]", id));
+  logicDevices_->SetCurrentLogicDevice(id, result);
+}
+
+int Device::GetCurrentLogicDeviceID(ErrorCase& result) {
+  kLog.Trace("Device::GetCurrentLogicDeviceID()");
+  return logicDevices_->GetCurrentLogicDeviceID(result);
+}
+
+void Device::SetLogicDeviceParam(const int& id, LogicDeviceParamType type, const std::string& value,
+                                 ErrorCase& result) {
+  kLog.Trace(Fill("Device::SetLogicDeviceParam(), device id [@], ptype [@], value [@]", id, ToString(type), value));
+  logicDevices_->SetLogicDeviceParam(id, type, value, result);
+}
+
+std::string Device::GetLogicDeviceParam(const int& id, LogicDeviceParamType type, ErrorCase& result) {
+  kLog.Trace(Fill("Device::GetLogicDeviceParam(), ptype [@]", ToString(type)));
+  return logicDevices_->GetLogicDeviceParam(id, type, result);
+}
+
+std::vector<int> Device::GetAllSortedLogiDeviceID(ErrorCase& result) {
+  kLog.Trace("Device::GetAllSortedLogiDeviceID()");
+  return logicDevices_->GetAllSortedID(result);
+}
+
+}  // namespace Korvalt::Ponderix::Driver

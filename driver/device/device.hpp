@@ -1,0 +1,68 @@
+// One scale as the library sees it: connection settings from a logic device, the connection,
+// the protocol in use, the model the scale reported, and the parameter store.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "driver/connections/connection.hpp"
+#include "driver/device/device-resources.hpp"
+#include "driver/interface/driver-api.hpp"
+#include "driver/logic-devices/logic-devices.hpp"
+
+namespace Korvalt::Ponderix::Driver {
+
+class Device {
+ public:
+  Device();
+  virtual ~Device();
+  Device(const Device&) = delete;
+  Device& operator=(const Device&) = delete;
+
+  void Open(int logicDeviceId, ErrorCase& result);
+  bool IsOpen();
+  void Close(ErrorCase& result);
+
+  void SetParam(ParamType type, const std::string& value);
+  std::string GetParam(ParamType type, ErrorCase& result);
+  std::string GetInputParam(ParamType type, ErrorCase& result);
+
+  // The device's public command entry: mapping, protocol and model checks, then RunCommand.
+  void ExecuteCommand(Command command, ErrorCase& result);
+  std::string GetProtocol() const;
+  std::shared_ptr<Connection> GetConnection();
+
+  int AddLogicDevice(ErrorCase& result);
+  void DeleteLogicDevice(int id, ErrorCase& result);
+  void SetCurrentLogicDeviceID(const int& id, ErrorCase& result);
+  int GetCurrentLogicDeviceID(ErrorCase& result);
+  void SetLogicDeviceParam(const int& id, LogicDeviceParamType type, const std::string& value, ErrorCase& result);
+  std::string GetLogicDeviceParam(const int& id, LogicDeviceParamType type, ErrorCase& result);
+  std::vector<int> GetAllSortedLogiDeviceID(ErrorCase& result);
+
+  // Runs a command without the checks of ExecuteCommand (used by Open and by executors).
+  void RunCommand(Command command, ErrorCase& result);
+
+  // Generic weighing commands replaced by the protocol's own (unknown pairs unchanged).
+  static Command AdjustCommandToProtocol(Command command, const std::string& protocol);
+  static bool IsCommandAllowed(Command command, const std::string& protocol);
+  // First run of decimal digits of each text must agree; "auto" always matches.
+  static bool IsModelMatching(const std::string& model, const std::string& reportedModel);
+
+ private:
+  void LoadConnectionSettings(ErrorCase& result);
+  void OpenSerial(ErrorCase& result);
+
+  Parameters parameters_;
+  std::string connectionType_;
+  std::string endPoint_;
+  std::string baudRate_;
+  std::string model_;
+  std::string protocol_;
+  std::shared_ptr<Connection> connection_;
+  std::string reportedModel_;
+  std::unique_ptr<LogicDeviceManager> logicDevices_;
+};
+
+}  // namespace Korvalt::Ponderix::Driver

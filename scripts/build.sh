@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# build.sh [build-dir] [extra cmake arguments...]
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build}; shift || true
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+cmake --build "$build" -j"$(nproc)"
