@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only when one is missing.
 set -euo pipefail
-packages=(cmake g++ make pkg-config
+packages=(cmake g++ make pkg-config ccache
           libboost-system-dev libboost-filesystem-dev libboost-program-options-dev
           libboost-date-time-dev libboost-dev
           libspdlog-dev libfmt-dev libgtest-dev libgmock-dev libbenchmark-dev)

@@ -1,0 +1,6 @@
+// Placeholder until this protocol family lands.
+#include "driver/protocols/protocol-families.hpp"
+
+namespace Korvalt::Ponderix::Driver {
+std::unique_ptr<ICommandExecutor> CreateCASExecutor(Command) { return nullptr; }
+}  // namespace Korvalt::Ponderix::Driver
