@@ -1,4 +1,5 @@
-// Executors turn one command into bytes on the wire and the answer into output values.
+// Executors turn one command into bytes on the wire and the answer into output values;
+// communicators carry out the byte exchange an executor asks for.
 #pragma once
 
 #include <memory>
@@ -17,6 +18,15 @@ class ICommandExecutor {
   virtual OutputValues ExecuteCommand(Device& device, ErrorCase& code) = 0;
 };
 
+// One exchange (or a fixed sequence of them) with the scale through the device's connection.
+// The read ends as soon as `validator` accepts the bytes gathered so far.
+class ICommunicator {
+ public:
+  virtual ~ICommunicator() = default;
+  virtual ByteVector Communicate(Device& device, const ByteVector& request, ErrorCase& code,
+                                 ResponseValidator validator) = 0;
+};
+
 // Answer of the factory to a command it does not know; running it throws std::logic_error.
 class EmptyExecutor : public ICommandExecutor {
  public:
@@ -24,7 +34,7 @@ class EmptyExecutor : public ICommandExecutor {
 };
 
 // A fresh executor for one command; an unknown command gives CommandUnsupported and an
-// EmptyExecutor.
+// EmptyExecutor. The protocol families are asked in turn (protocol-families.hpp).
 std::unique_ptr<ICommandExecutor> CreateExecutor(Command command, ErrorCase& code);
 
 }  // namespace Korvalt::Ponderix::Driver
