@@ -4,7 +4,7 @@
 #include <iostream>
 #include <string>
 
-#include "driver/interface/driver-api.hpp"
+#include "driver/interface/driver-types.hpp"
 
 int main(int, char** argv) {
   std::string self = argv[0];

@@ -3,6 +3,7 @@
 #include <exception>
 #include <functional>
 #include <string>
+#include <type_traits>
 
 #include "common/text-template.hpp"
 #include "driver/device/enumerations.hpp"
@@ -13,6 +14,33 @@
 
 using namespace Korvalt::Ponderix::Driver;
 using Korvalt::Ponderix::Text::Fill;
+
+// The signatures callers bind at run time match the exports.
+static_assert(std::is_same_v<decltype(&::create), CreateFn>);
+static_assert(std::is_same_v<decltype(&::destroy), DestroyFn>);
+static_assert(std::is_same_v<decltype(&::open), OpenFn>);
+static_assert(std::is_same_v<decltype(&::close), CloseFn>);
+static_assert(std::is_same_v<decltype(&::is_open), IsOpenFn>);
+static_assert(std::is_same_v<decltype(&::set_param), SetParamFn>);
+static_assert(std::is_same_v<decltype(&::get_param), GetParamFn>);
+static_assert(std::is_same_v<decltype(&::get_input_param), GetInputParamFn>);
+static_assert(std::is_same_v<decltype(&::set_option), SetOptionFn>);
+static_assert(std::is_same_v<decltype(&::get_option), GetOptionFn>);
+static_assert(std::is_same_v<decltype(&::execute_command), ExecuteCommandFn>);
+static_assert(std::is_same_v<decltype(&::get_protocol), GetProtocolFn>);
+static_assert(std::is_same_v<decltype(&::get_error_case_description), GetErrorCaseDescriptionFn>);
+static_assert(std::is_same_v<decltype(&::change_logging_config_file), ChangeLoggingConfigFileFn>);
+static_assert(std::is_same_v<decltype(&::get_data_from_log_config_file), GetDataFromLogConfigFileFn>);
+static_assert(std::is_same_v<decltype(&::LoggingSetMode), LoggingSetModeFn>);
+static_assert(std::is_same_v<decltype(&::GetLoggingPath), GetLoggingPathFn>);
+static_assert(std::is_same_v<decltype(&::GetCurrentVersion), GetCurrentVersionFn>);
+static_assert(std::is_same_v<decltype(&::add_logic_device), AddLogicDeviceFn>);
+static_assert(std::is_same_v<decltype(&::delete_logic_device), DeleteLogicDeviceFn>);
+static_assert(std::is_same_v<decltype(&::set_current_logic_device), SetCurrentLogicDeviceFn>);
+static_assert(std::is_same_v<decltype(&::get_current_logic_device_id), GetCurrentLogicDeviceIdFn>);
+static_assert(std::is_same_v<decltype(&::set_logic_device_param), SetLogicDeviceParamFn>);
+static_assert(std::is_same_v<decltype(&::get_logic_device_param), GetLogicDeviceParamFn>);
+static_assert(std::is_same_v<decltype(&::get_all_sorted_logic_device_id), GetAllSortedLogicDeviceIdFn>);
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "driver/interface/driver-api.hpp"
+#include "driver/interface/driver-types.hpp"
 
 namespace TestSupport {
 
