@@ -4,7 +4,7 @@
 #include <map>
 #include <string>
 
-#include "driver/interface/driver-api.hpp"
+#include "driver/interface/driver-types.hpp"
 
 namespace Korvalt::Ponderix::Driver {
 

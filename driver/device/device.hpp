@@ -8,7 +8,7 @@
 
 #include "driver/connections/connection.hpp"
 #include "driver/device/device-resources.hpp"
-#include "driver/interface/driver-api.hpp"
+#include "driver/interface/driver-types.hpp"
 #include "driver/logic-devices/logic-devices.hpp"
 
 namespace Korvalt::Ponderix::Driver {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "driver/interface/driver-api.hpp"
+#include "driver/interface/driver-types.hpp"
 
 namespace Korvalt::Ponderix::Driver {
 
