@@ -6,7 +6,7 @@
 #include <string>
 
 #include "driver/device/types.hpp"
-#include "driver/interface/driver-api.hpp"
+#include "driver/interface/driver-types.hpp"
 
 namespace Korvalt::Ponderix::Driver::Logging {
 

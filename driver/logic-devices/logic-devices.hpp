@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/interface/driver-api.hpp"
+#include "driver/interface/driver-types.hpp"
 
 namespace Korvalt::Ponderix::Driver {
 

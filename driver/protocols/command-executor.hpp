@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "driver/device/types.hpp"
-#include "driver/interface/driver-api.hpp"
+#include "driver/interface/driver-types.hpp"
 
 namespace Korvalt::Ponderix::Driver {
 
