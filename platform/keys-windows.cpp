@@ -1,0 +1,77 @@
+#include "platform/keys.hpp"
+
+#include <conio.h>
+#include <io.h>
+#include <windows.h>
+
+namespace Korvalt::Ponderix::Platform {
+namespace {
+
+class DescriptorBuffer : public std::streambuf {
+ public:
+  explicit DescriptorBuffer(int fd) : fd_(fd) { setg(data_, data_, data_); }
+
+ protected:
+  int_type underflow() override {
+    if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+    const int count = _read(fd_, data_, sizeof data_);
+    if (count <= 0) return traits_type::eof();
+    setg(data_, data_, data_ + count);
+    return traits_type::to_int_type(*gptr());
+  }
+
+ private:
+  int fd_;
+  char data_[256];
+};
+
+}  // namespace
+
+struct KeyboardInput::Impl {
+  explicit Impl(int descriptor) : fd(descriptor), terminal(_isatty(descriptor) != 0), buffer(descriptor) {}
+  int fd;
+  bool terminal;
+  DescriptorBuffer buffer;
+};
+
+KeyboardInput::KeyboardInput(int fd) : impl_(std::make_unique<Impl>(fd)) {}
+KeyboardInput::~KeyboardInput() = default;
+
+bool KeyboardInput::IsTerminal() const { return impl_->terminal; }
+
+std::streambuf& KeyboardInput::Buffer() { return impl_->buffer; }
+
+int KeyboardInput::ReadKey(const std::atomic<bool>* cancel) {
+  if (!impl_->terminal) {
+    auto& buffer = impl_->buffer;
+    return DecodeKey(
+        [&](int) {
+          const auto byte = buffer.sbumpc();
+          if (byte == std::streambuf::traits_type::eof()) return Keys::kEndOfInput;
+          return static_cast<int>(static_cast<unsigned char>(std::streambuf::traits_type::to_char_type(byte)));
+        },
+        false);
+  }
+  // The console hands over whole keys: arrows and function keys come as 0 or 0xE0 followed by
+  // their scan code.
+  constexpr DWORD kCancelCheckMs = 50;
+  while (cancel != nullptr && !_kbhit()) {
+    if (cancel->load()) return Keys::kCancelled;
+    Sleep(kCancelCheckMs);
+  }
+  const int key = _getch();
+  if (key == 0 || key == 0xE0) {
+    _getch();
+    return Keys::kNoKey;
+  }
+  if (key == '\n') return Keys::kEnter;
+  if (key == 26) return Keys::kEndOfInput;  // Ctrl-Z
+  return key;
+}
+
+KeyboardInput& StandardInput() {
+  static KeyboardInput input(0);
+  return input;
+}
+
+}  // namespace Korvalt::Ponderix::Platform
