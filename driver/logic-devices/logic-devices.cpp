@@ -1,40 +1,512 @@
-// Placeholder until the logic-device store lands.
 #include "driver/logic-devices/logic-devices.hpp"
 
+#include <climits>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <utility>
+
+#include <boost/filesystem.hpp>
+#include <boost/property_tree/json_parser.hpp>
+#include <boost/property_tree/ptree.hpp>
+
+#include "common/text-template.hpp"
+#include "driver/device/enumerations.hpp"
+#include "driver/logging/logging.hpp"
+#include "platform/file-lock.hpp"
+#include "platform/paths.hpp"
+
 namespace Korvalt::Ponderix::Driver {
-struct LogicDeviceManager::Impl {};
+namespace {
+
+namespace fs = boost::filesystem;
+using boost::property_tree::ptree;
+using Platform::FileLock;
+using Text::Fill;
+
+const Logging::UnitLog kLog("logic-devices");
+
+constexpr const char* kFileName = "logic-devices-connection-config.json";
+constexpr const char* kDevicesKey = "devices";
+constexpr std::size_t kDeviceLimit = 101;
+
+// The settings kept in the file, in the order of their keys inside a device.
+constexpr LogicDeviceParamType kStoredTypes[] = {
+    LogicDeviceParamType::IsCurrent, LogicDeviceParamType::Name,  LogicDeviceParamType::ConnectionType,
+    LogicDeviceParamType::EndPoint,  LogicDeviceParamType::BaudRate, LogicDeviceParamType::Model,
+    LogicDeviceParamType::Protocol,
+};
+
+// A device key is an identifier in plain decimal: 1 or more, no sign, no leading zero, within int.
+std::optional<int> ParseID(const std::string& key) {
+  if (key.empty() || key.size() > 10 || key[0] == '0') return std::nullopt;
+  for (char c : key) {
+    if (c < '0' || c > '9') return std::nullopt;
+  }
+  const long long value = std::stoll(key);
+  if (value > INT_MAX) return std::nullopt;
+  return static_cast<int>(value);
+}
+
+ptree TextNode(const std::string& text) { return ptree(text); }
+
+ptree MakeDevice(const std::map<LogicDeviceParamType, std::string>& values) {
+  ptree device;
+  for (auto type : kStoredTypes) {
+    auto it = values.find(type);
+    device.push_back({ToJsonString(type), TextNode(it == values.end() ? std::string() : it->second)});
+  }
+  return device;
+}
+
+LogicDeviceStoreError JsonError(const std::string& why) {
+  kLog.Error("LogicDeviceManager, " + why);
+  return LogicDeviceStoreError("Logic device JSON error");
+}
+
+// Checks that `root` is a store, so that nothing below has to expect a malformed tree.
+void Validate(const ptree& root) {
+  if (root.empty()) throw JsonError("json data is empty");
+  if (root.count(kDevicesKey) != 1) throw JsonError("no device found");
+  const ptree& devices = root.get_child(kDevicesKey);
+  if (devices.empty() && !devices.data().empty()) throw JsonError("\"devices\" is not an object");
+  std::set<int> seen;
+  for (const auto& [key, device] : devices) {
+    auto id = ParseID(key);
+    if (!id) throw JsonError(Fill("device key [@] is not an identifier", key));
+    if (!seen.insert(*id).second) throw JsonError(Fill("device id [@] appears twice", key));
+    for (auto type : kStoredTypes) {
+      const auto jsonKey = ToJsonString(type);
+      if (device.count(jsonKey) != 1) {
+        throw JsonError(Fill("key [@] of device id [@] not found or repeated", jsonKey, key));
+      }
+      if (!device.get_child(jsonKey).empty()) {
+        throw JsonError(Fill("key [@] of device id [@] is not a text", jsonKey, key));
+      }
+    }
+  }
+}
+
+}  // namespace
+
 void LogicDeviceParameters::SetParam(const LogicDeviceParamType& type, std::string value, ErrorCase&) {
+  kLog.Trace("LogicDeviceParameters::SetParam()");
   params_[type] = std::move(value);
 }
+
 std::string LogicDeviceParameters::GetParam(const LogicDeviceParamType& type, ErrorCase& result) const {
+  kLog.Trace(Fill("LogicDeviceParameters::GetParam(ptype: @)", ToString(type)));
   auto it = params_.find(type);
   if (it == params_.end() || it->second.empty()) {
+    kLog.Error("LogicDeviceParameters::GetParam() const, attempt to get a value that was not set");
     result = ErrorCase::ParamTypeIsNotSetToGet;
     return {};
   }
+  kLog.Trace(Fill("LogicDeviceParameters::GetParam(), value is [@]", it->second));
   return it->second;
 }
-LogicDeviceManager::LogicDeviceManager() : impl_(std::make_unique<Impl>()) {}
+
+struct LogicDeviceManager::Impl {
+  std::string folder;
+  std::string jsonPath;
+  std::string lockPath;
+
+  // The document as last read or written, and the bytes it came from. Empty bytes mean that
+  // `root` may differ from the file (a failed write) and must be read again.
+  ptree root;
+  std::string content;
+
+  std::map<int, std::shared_ptr<LogicDeviceParameters>> devices;
+  std::shared_ptr<LogicDeviceParameters> current;
+  int currentID = -1;
+
+  // Runs `work` on the file's current content under the lock; a missing file is first replaced by
+  // the default store. Throws LogicDeviceStoreError.
+  template <typename Work>
+  void Transaction(FileLock::Mode mode, Work&& work) {
+    EnsureFolder();
+    std::optional<FileLock> lock;
+    Lock(lock, mode);
+    if (IsMissing()) {
+      // Creating the file is a change: only the holder of the exclusive lock may do it.
+      if (mode == FileLock::Mode::Shared) {
+        lock.reset();
+        Lock(lock, FileLock::Mode::Exclusive);
+      }
+      if (IsMissing()) CreateDefaultJson();
+    }
+    UploadExistingJson();
+    work();
+  }
+
+  // Runs one operation; a store that cannot be used gives LogicDeviceJSONError.
+  template <typename Work>
+  void Run(FileLock::Mode mode, ErrorCase& result, Work&& work) {
+    try {
+      Transaction(mode, std::forward<Work>(work));
+    } catch (const LogicDeviceStoreError& e) {
+      kLog.Error(std::string("LogicDeviceManager, store unavailable: ") + e.what());
+      result = ErrorCase::LogicDeviceJSONError;
+    }
+  }
+
+  void EnsureFolder() const {
+    boost::system::error_code error;
+    const bool created = fs::create_directories(folder, error);
+    if (error) {
+      kLog.Error(Fill("LogicDeviceManager::LogicDeviceManager(), failed to create directory [@]", folder) + ": " +
+                 error.message());
+      throw LogicDeviceStoreError("Cannot create logic-devices-connection-config.json file directory");
+    }
+    if (created) kLog.Trace(Fill("LogicDeviceManager::LogicDeviceManager(), created directory [@]", folder));
+  }
+
+  void Lock(std::optional<FileLock>& lock, FileLock::Mode mode) const {
+    try {
+      lock.emplace(lockPath, mode);
+    } catch (const std::runtime_error& e) {
+      kLog.Error(std::string("LogicDeviceManager, cannot lock the store: ") + e.what());
+      throw LogicDeviceStoreError("Cannot lock logic-devices-connection-config.json file");
+    }
+  }
+
+  // Only a file that is not there at all counts as missing: anything else in its place is read and
+  // refused if it is no store, so that it is never overwritten.
+  bool IsMissing() const {
+    boost::system::error_code error;
+    const auto status = fs::symlink_status(jsonPath, error);
+    if (status.type() == fs::file_not_found) return true;
+    if (error) {
+      kLog.Error("LogicDeviceManager::UploadExistingJson(), failed reading from json file" + error.message());
+      throw LogicDeviceStoreError("Failed reading from json file");
+    }
+    return false;
+  }
+
+  void CreateDefaultJson() {
+    kLog.Trace("LogicDeviceManager::CreateDefaultJson()");
+    ptree devicesNode;
+    devicesNode.push_back({"1", MakeDevice({
+                                    {LogicDeviceParamType::IsCurrent, "true"},
+                                    {LogicDeviceParamType::Name, "default name"},
+                                    {LogicDeviceParamType::ConnectionType, "Serial Port"},
+                                    {LogicDeviceParamType::EndPoint, Platform::FirstSerialPort()},
+                                    {LogicDeviceParamType::BaudRate, "9600"},
+                                    {LogicDeviceParamType::Model, "auto"},
+                                    {LogicDeviceParamType::Protocol, "auto"},
+                                })});
+    ptree document;
+    document.push_back({kDevicesKey, devicesNode});
+    root = std::move(document);
+    Write("LogicDeviceManager::CreateDefaultJson()");
+  }
+
+  void UploadExistingJson() {
+    std::ifstream in(jsonPath, std::ios::binary);
+    std::string bytes;
+    if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    if (!in && !in.eof()) {
+      kLog.Error("LogicDeviceManager::UploadExistingJson(), failed reading from json file" + jsonPath);
+      throw LogicDeviceStoreError("Failed reading from json file");
+    }
+    if (!content.empty() && bytes == content) return;
+
+    kLog.Trace("LogicDeviceManager::UploadExistingJson()");
+    ptree document;
+    try {
+      std::istringstream text(bytes);
+      boost::property_tree::read_json(text, document);
+    } catch (const boost::property_tree::json_parser_error& e) {
+      kLog.Error(std::string("LogicDeviceManager::UploadExistingJson(), failed reading from json file") + e.what());
+      throw LogicDeviceStoreError("Failed reading from json file");
+    }
+    Validate(document);
+    root = std::move(document);
+    content = std::move(bytes);
+    UploadLogicDevices();
+  }
+
+  // Rebuilds the devices and the current device from `root`, which has been validated.
+  void UploadLogicDevices() {
+    kLog.Trace("LogicDeviceManager::UploadLogicDevices()");
+    devices.clear();
+    current.reset();
+    currentID = -1;
+    for (const auto& [key, device] : root.get_child(kDevicesKey)) {
+      const int id = *ParseID(key);
+      std::map<LogicDeviceParamType, std::string> values{{LogicDeviceParamType::ID, key}};
+      for (auto type : kStoredTypes) values[type] = device.get_child(ToJsonString(type)).data();
+      devices[id] = std::make_shared<LogicDeviceParameters>(std::move(values));
+    }
+    // When several devices say "true", the highest identifier wins.
+    for (const auto& [id, device] : devices) {
+      if (IsCurrentInFile(id)) {
+        current = device;
+        currentID = id;
+      }
+    }
+  }
+
+  // Writes `root` to the file and brings the in-memory devices in line with it.
+  void Write(const std::string& operation) {
+    try {
+      std::ostringstream out;
+      boost::property_tree::write_json(out, root, true);
+      Platform::ReplaceFileAtomically(jsonPath, out.str());
+      content = out.str();
+    } catch (const std::exception& e) {
+      content.clear();
+      kLog.Error(operation + ", failed writing to json file" + e.what());
+      throw LogicDeviceStoreError("Failed writing to json file");
+    }
+    UploadLogicDevices();
+  }
+
+  ptree& DevicesNode() { return root.get_child(kDevicesKey); }
+
+  ptree* DeviceNode(int id) {
+    auto& node = DevicesNode();
+    auto it = node.find(std::to_string(id));
+    return it == node.not_found() ? nullptr : &it->second;
+  }
+
+  bool IsCurrentInFile(int id) {
+    auto* device = DeviceNode(id);
+    return device != nullptr && device->get_child(ToJsonString(LogicDeviceParamType::IsCurrent)).data() == "true";
+  }
+
+  // The lowest identifier not in use: a gap below the highest one, else the highest plus one.
+  int FreeID() const {
+    kLog.Trace("LogicDeviceManager::GetFreeIDFromJSON()");
+    int expected = 1;
+    for (const auto& entry : devices) {
+      if (entry.first != expected) break;
+      ++expected;
+    }
+    return expected;
+  }
+
+  int AddLogicDeviceToJSON() {
+    if (devices.size() >= kDeviceLimit) return -1;
+    const int id = FreeID();
+    DevicesNode().push_back({std::to_string(id), MakeDevice({{LogicDeviceParamType::IsCurrent, "false"}})});
+    Write("LogicDeviceManager::AddLogicDeviceToJSON()");
+    return id;
+  }
+
+  std::string GetDeviceParamFromJSON(int id, const std::string& key, ErrorCase& result) {
+    kLog.Trace(Fill("LogicDeviceParameters::GetDeviceParamFromJSON(), by key [@]", key));
+    auto* device = DeviceNode(id);
+    if (device == nullptr) {
+      kLog.Error(Fill("LogicDeviceManager::GetDeviceParamFromJSON(), device id [@] not found", id));
+      result = ErrorCase::LogicDeviceJSONError;
+      return {};
+    }
+    auto it = device->find(key);
+    if (it == device->not_found()) {
+      kLog.Error(Fill("LogicDeviceManager::GetDeviceParamFromJSON(), key [@] of device id [@] not found", key, id));
+      result = ErrorCase::LogicDeviceJSONError;
+      return {};
+    }
+    return it->second.data();
+  }
+
+  // Changes one setting in `root` only; returns whether it changed.
+  bool SetDeviceParamAtJSON(int id, const std::string& key, const std::string& value) {
+    kLog.Trace(Fill("LogicDeviceManager::SetDeviceParamAtJSON(), device id [@], key [@], value [@]", id, key, value));
+    auto& node = DeviceNode(id)->get_child(key);
+    if (node.data() == value) return false;
+    node.put_value(value);
+    return true;
+  }
+
+  void CheckIfParamIsSet(int id, LogicDeviceParamType type, ErrorCase& result) {
+    const auto name = ToString(type);
+    kLog.Trace(Fill("LogicDeviceParameters::CheckIfParamIsSet(), check param [@]", name));
+    ErrorCase lookup = ErrorCase::Correct;
+    if (GetDeviceParamFromJSON(id, ToJsonString(type), lookup).empty()) {
+      kLog.Trace(Fill("LogicDeviceParameters::CheckIfParamIsSet(), param [@] is not set, cant't open", name));
+      result = ErrorCase::NotAllParamsAreSetInLogicDevice;
+    }
+  }
+};
+
+LogicDeviceManager::LogicDeviceManager() : impl_(std::make_unique<Impl>()) {
+  kLog.Trace("LogicDeviceManager::LogicDeviceManager()");
+  if (Platform::AppDataRoot().empty()) {
+    kLog.Error("LogicDeviceManager::LogicDeviceManager(),Environment variable APPDATA is not set.");
+    throw LogicDeviceStoreError(
+        "Cannot create logic-devices-connection-config.json file directory. Environment variable APPDATA is not "
+        "set.");
+  }
+  impl_->folder = Platform::DataFolder();
+  impl_->jsonPath = Platform::JoinPath(impl_->folder, kFileName);
+  impl_->lockPath = impl_->jsonPath + ".lock";
+  impl_->Transaction(FileLock::Mode::Shared, [] {});
+}
+
 LogicDeviceManager::~LogicDeviceManager() = default;
-int LogicDeviceManager::AddLogicDevice(ErrorCase& result) { result = ErrorCase::LogicDeviceJSONError; return -1; }
-void LogicDeviceManager::DeleteLogicDevice(int, ErrorCase& result) { result = ErrorCase::LogicDeviceNotFound; }
-std::vector<int> LogicDeviceManager::GetAllSortedID(ErrorCase&) { return {}; }
-std::shared_ptr<LogicDeviceParameters> LogicDeviceManager::GetLogicDevice(int, ErrorCase& result) {
-  result = ErrorCase::LogicDeviceNotFound;
-  return nullptr;
+
+int LogicDeviceManager::AddLogicDevice(ErrorCase& result) {
+  kLog.Trace("LogicDeviceManager::AddLogicDevice()");
+  int id = -1;
+  ErrorCase status = ErrorCase::Correct;
+  impl_->Run(FileLock::Mode::Exclusive, status, [&] {
+    id = impl_->AddLogicDeviceToJSON();
+    if (id < 0) {
+      kLog.Trace("LogicDeviceManager::AddLogicDevice(), device limit is reached");
+      status = ErrorCase::LogicDeviceJSONError;
+    }
+  });
+  if (status != ErrorCase::Correct) {
+    result = status;
+    id = -1;
+  }
+  kLog.Trace(Fill("LogicDeviceManager::AddLogicDevice(), new device created with id [@]", id));
+  return id;
 }
-std::string LogicDeviceManager::GetLogicDeviceParam(int, const LogicDeviceParamType&, ErrorCase& result) {
-  result = ErrorCase::LogicDeviceNotFound;
-  return {};
+
+void LogicDeviceManager::DeleteLogicDevice(int id, ErrorCase& result) {
+  kLog.Trace(Fill("LogicDeviceManager::DeleteLogicDevice(), device id [@]", id));
+  impl_->Run(FileLock::Mode::Exclusive, result, [&] {
+    if (impl_->devices.size() < 2) {
+      kLog.Trace("LogicDeviceManager::DeleteLogicDeviceFronJSON(), only one device left");
+      result = ErrorCase::LogicDeviceJSONError;
+      return;
+    }
+    auto& node = impl_->DevicesNode();
+    auto it = node.find(std::to_string(id));
+    if (it == node.not_found()) {
+      kLog.Trace(Fill("LogicDeviceManager::DeleteLogicDeviceFronJSON(), device id [@] not found", id));
+      result = ErrorCase::LogicDeviceJSONError;
+      return;
+    }
+    const bool wasCurrent = impl_->currentID == id;
+    node.erase(node.to_iterator(it));
+    impl_->Write("LogicDeviceManager::DeleteLogicDeviceFronJSON()");
+    if (wasCurrent) {
+      kLog.Trace(Fill("LogicDeviceManager::DeleteLogicDevice(), device [@] was current, no device is current now", id));
+    }
+  });
 }
-void LogicDeviceManager::SetLogicDeviceParam(int, const LogicDeviceParamType&, std::string, ErrorCase& result) {
-  result = ErrorCase::LogicDeviceNotFound;
+
+std::vector<int> LogicDeviceManager::GetAllSortedID(ErrorCase& result) {
+  kLog.Trace("LogicDeviceManager::GetAllSortedID()");
+  std::vector<int> ids;
+  impl_->Run(FileLock::Mode::Shared, result, [&] {
+    for (const auto& entry : impl_->devices) ids.push_back(entry.first);
+  });
+  return ids;
 }
-int LogicDeviceManager::GetCurrentLogicDeviceID(ErrorCase& result) { result = ErrorCase::LogicDeviceNotFound; return -1; }
-void LogicDeviceManager::SetCurrentLogicDevice(int, ErrorCase& result) { result = ErrorCase::LogicDeviceNotFound; }
-void LogicDeviceManager::AreAllParametersSet(int, ErrorCase& result) { result = ErrorCase::LogicDeviceNotFound; }
-void LogicDeviceManager::CheckIfParamIsSet(int, const LogicDeviceParamType&, ErrorCase& result) {
-  result = ErrorCase::LogicDeviceNotFound;
+
+std::shared_ptr<LogicDeviceParameters> LogicDeviceManager::GetLogicDevice(int id, ErrorCase& result) {
+  kLog.Trace(Fill("LogicDeviceParameters::GetLogicDevice(), device id is [@]", id));
+  std::shared_ptr<LogicDeviceParameters> device;
+  impl_->Run(FileLock::Mode::Shared, result, [&] {
+    auto it = impl_->devices.find(id);
+    if (it == impl_->devices.end()) {
+      kLog.Trace(Fill("LogicDeviceParameters::GetLogicDevice(), device [@] not found", id));
+      result = ErrorCase::LogicDeviceNotFound;
+      return;
+    }
+    device = it->second;
+  });
+  return device;
 }
-const std::string& LogicDeviceManager::JsonPath() const { static const std::string none; return none; }
+
+std::string LogicDeviceManager::GetLogicDeviceParam(int id, const LogicDeviceParamType& type, ErrorCase& result) {
+  kLog.Trace(Fill("LogicDeviceManager::GetLogicDeviceParam(), ptype [@]", ToString(type)));
+  std::string value;
+  impl_->Run(FileLock::Mode::Shared, result, [&] {
+    auto it = impl_->devices.find(id);
+    if (it == impl_->devices.end()) {
+      kLog.Trace(Fill("LogicDeviceManager::GetLogicDeviceParam(), device [@] not found", id));
+      result = ErrorCase::LogicDeviceNotFound;
+      return;
+    }
+    value = it->second->GetParam(type, result);
+  });
+  return value;
+}
+
+void LogicDeviceManager::SetLogicDeviceParam(int id, const LogicDeviceParamType& type, std::string value,
+                                             ErrorCase& result) {
+  kLog.Trace(Fill("LogicDeviceManager::SetLogicDeviceParam(), device id [@], ptype [@], value [@]", id,
+                  ToString(type), value));
+  if (type == LogicDeviceParamType::ID) {
+    kLog.Trace("LogicDeviceManager::SetLogicDeviceParam(), no need to set id in json");
+    result = ErrorCase::LogicDeviceJSONError;
+    return;
+  }
+  const auto key = ToJsonString(type);
+  impl_->Run(FileLock::Mode::Exclusive, result, [&] {
+    if (impl_->devices.count(id) == 0) {
+      kLog.Trace(Fill("LogicDeviceManager::SetLogicDeviceParam(), device [@] not found", id));
+      result = ErrorCase::LogicDeviceNotFound;
+      return;
+    }
+    if (impl_->SetDeviceParamAtJSON(id, key, value)) impl_->Write("LogicDeviceManager::SetDeviceParamAtJSON()");
+  });
+}
+
+int LogicDeviceManager::GetCurrentLogicDeviceID(ErrorCase& result) {
+  kLog.Trace("LogicDeviceParameters::GetCurrentLogicDeviceID()");
+  ErrorCase store = ErrorCase::Correct;
+  impl_->Run(FileLock::Mode::Shared, store, [] {});
+  if (store != ErrorCase::Correct) {
+    result = store;
+    return -1;
+  }
+  if (impl_->currentID < 1) {
+    kLog.Trace("LogicDeviceParameters::GetCurrentLogicDeviceID(), no current device set");
+    result = ErrorCase::LogicDeviceNotFound;
+  }
+  return impl_->currentID;
+}
+
+void LogicDeviceManager::SetCurrentLogicDevice(int id, ErrorCase& result) {
+  kLog.Trace("LogicDeviceParameters::SetCurrentLogicDevice()");
+  impl_->Run(FileLock::Mode::Exclusive, result, [&] {
+    if (impl_->devices.count(id) == 0) {
+      kLog.Trace(Fill("LogicDeviceParameters::SetCurrentLogicDevice(), device [@] not found", id));
+      result = ErrorCase::LogicDeviceNotFound;
+      return;
+    }
+    // Every other device that says "true" is switched off, so that exactly one stays current.
+    const auto key = ToJsonString(LogicDeviceParamType::IsCurrent);
+    bool changed = false;
+    for (const auto& entry : impl_->devices) {
+      if (entry.first == id) {
+        changed |= impl_->SetDeviceParamAtJSON(id, key, "true");
+      } else if (impl_->IsCurrentInFile(entry.first)) {
+        changed |= impl_->SetDeviceParamAtJSON(entry.first, key, "false");
+      }
+    }
+    if (changed) impl_->Write("LogicDeviceManager::SetDeviceParamAtJSON()");
+  });
+}
+
+void LogicDeviceManager::AreAllParametersSet(int id, ErrorCase& result) {
+  kLog.Trace("LogicDeviceParameters::AreAllParametersSet()");
+  impl_->Run(FileLock::Mode::Shared, result, [&] {
+    for (auto type : kStoredTypes) {
+      ErrorCase check = ErrorCase::Correct;
+      impl_->CheckIfParamIsSet(id, type, check);
+      if (check != ErrorCase::Correct) {
+        result = check;
+        return;
+      }
+    }
+  });
+}
+
+void LogicDeviceManager::CheckIfParamIsSet(int id, const LogicDeviceParamType& type, ErrorCase& result) {
+  ToJsonString(type);  // a type without a key is a programming fault: thrown before the store is touched
+  impl_->Run(FileLock::Mode::Shared, result, [&] { impl_->CheckIfParamIsSet(id, type, result); });
+}
+
+const std::string& LogicDeviceManager::JsonPath() const { return impl_->jsonPath; }
+
 }  // namespace Korvalt::Ponderix::Driver
