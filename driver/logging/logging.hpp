@@ -18,6 +18,10 @@ void Error(const std::string& message);
 // True once the set-up has run in this process (whether or not it produced a file log).
 bool IsSetUp();
 
+// True while lines go to the log file. False before the set-up, when the logs folder could not
+// be made, and after settings were refused; log calls are then dropped.
+bool HasFileLog();
+
 // The logs folder, without a trailing separator.
 std::string GetLoggingPath();
 
@@ -25,8 +29,17 @@ std::string GetLoggingPath();
 // "Logging::SetMode, Unknown logmode.".
 void SetMode(const int& mode);
 
+// Every setting of "config.ini" as it stands, unknown keys included; UnableToOpenFile and an
+// empty map when the file cannot be read.
 std::map<std::string, std::string> GetDataFromConfigFile(ErrorCase& result);
+
+// Merges `settings` into "config.ini" and rebuilds the log from the file at once. UnableToOpenFile
+// when the file cannot be read or written; IncorrectArgumnts when the merged settings are refused
+// (the file is then reset to the defaults and the process goes on without a file log).
 void ChangeConfigFile(const std::map<std::string, std::string>& settings, ErrorCase& result);
+
+// Forgets the set-up so the next log call runs it again, as at the start of a process. For tests.
+void ResetForTesting();
 
 // "<title>\nByte vector: 0x01, 0x02, \n"
 std::string ByteDump(const std::string& title, const ByteVector& bytes);
