@@ -1,6 +1,7 @@
 // Result codes: text names and the English and Russian descriptions.
 #pragma once
 
+#include <stdexcept>
 #include <string>
 
 #include "driver/interface/driver-types.hpp"
@@ -16,5 +17,17 @@ bool IsKnown(ErrorCase ecase);
 std::wstring Description(ErrorCase ecase, int language);
 bool HasDescription(ErrorCase ecase, int language);
 bool IsKnownLanguage(int language);
+
+// A failure thrown through the library that knows its own result code (for example a
+// logic-device file that cannot be read while a device is built). The exports' call frame
+// returns `Code()` for it.
+class DriverError : public std::runtime_error {
+ public:
+  DriverError(ErrorCase code, const std::string& what) : std::runtime_error(what), code_(code) {}
+  ErrorCase Code() const { return code_; }
+
+ private:
+  ErrorCase code_;
+};
 
 }  // namespace Korvalt::Ponderix::Driver

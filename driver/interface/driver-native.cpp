@@ -54,6 +54,9 @@ ErrorCase RunFunction(const char* exportName, ErrorCase& result, const std::func
   std::string reason;
   try {
     return work();
+  } catch (const DriverError& e) {
+    if (result == ErrorCase::Correct) result = e.Code();
+    reason = e.what();
   } catch (const std::exception& e) {
     reason = e.what();
   } catch (...) {
