@@ -1,0 +1,78 @@
+#include "driver/protocols/default-communicator.hpp"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "driver/connections/connection.hpp"
+#include "driver/device/device.hpp"
+#include "driver/logging/logging.hpp"
+
+namespace Korvalt::Ponderix::Driver {
+namespace {
+
+const Logging::UnitLog kLog("default-communicator");
+
+constexpr std::uint8_t kEnq = 0x05;
+constexpr std::uint8_t kAck = 0x06;
+constexpr std::uint8_t kNak = 0x15;
+
+}  // namespace
+
+bool EndsWithCrLf(const ByteVector& bytes) {
+  return bytes.size() > 2 && bytes[bytes.size() - 2] == '\r' && bytes.back() == '\n';
+}
+
+bool ContainsAckOrNak(const ByteVector& bytes) {
+  return std::any_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == kAck || b == kNak; });
+}
+
+bool AlwaysComplete(const ByteVector&) { return true; }
+
+ByteVector DefaultCommunicator::Communicate(Device& device, const ByteVector& request, ErrorCase& code,
+                                            ResponseValidator validator) {
+  return Exchange(device, request, code, validator);
+}
+
+ByteVector DefaultCommunicator::Exchange(Device& device, const ByteVector& request, ErrorCase& code,
+                                         const ResponseValidator& validator) {
+  kLog.Trace("DefaultCommunicator::Communicate(boost)");
+  code = ErrorCase::Correct;
+  auto connection = device.GetConnection();
+  if (!connection || !connection->IsOpen()) {
+    code = ErrorCase::ConnectionError;
+    throw std::logic_error(kLog.Prefix() + ", DialogCommunicator::PrepareForCommunication, port is closed.");
+  }
+  kLog.Trace(Logging::ByteDump("Request: ", request));
+  connection->WriteData(request, code);
+  if (code != ErrorCase::Correct) return {};
+  ByteVector response;
+  connection->ReadData(response, validator, code);
+  kLog.Trace(Logging::ByteDump("Response: ", response));
+  if (!validator(response)) code = ErrorCase::BoostTimeOut;
+  return response;
+}
+
+DialogCommunicator::DialogCommunicator(std::vector<HandshakeStep> steps)
+    : steps_(std::move(steps)), inner_(std::make_unique<DefaultCommunicator>()) {}
+
+ByteVector DialogCommunicator::Communicate(Device& device, const ByteVector& request, ErrorCase& code,
+                                           ResponseValidator validator) {
+  PrepareForCommunication(device, request, ContainsAckOrNak, code);
+  if (code != ErrorCase::Correct) return {};
+  return inner_->Communicate(device, request, code, validator);
+}
+
+void DialogCommunicator::PrepareForCommunication(Device& device, const ByteVector&, ResponseValidator stepValidator,
+                                                 ErrorCase& code) {
+  for (const auto& [sent, expected] : steps_) {
+    ByteVector step(sent.begin(), sent.end());
+    ByteVector reply = Exchange(device, step, code, stepValidator);
+    if (reply.empty() || reply.front() == kNak) {
+      // A scale that missed or refused the step is woken once more; its reply carries no meaning.
+      Exchange(device, ByteVector{kEnq}, code, AlwaysComplete);
+    }
+    if (code != ErrorCase::Correct) return;
+  }
+}
+
+}  // namespace Korvalt::Ponderix::Driver

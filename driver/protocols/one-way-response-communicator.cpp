@@ -1,0 +1,47 @@
+#include "driver/protocols/one-way-response-communicator.hpp"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "driver/connections/connection.hpp"
+#include "driver/device/device.hpp"
+#include "driver/logging/logging.hpp"
+
+namespace Korvalt::Ponderix::Driver {
+namespace {
+
+const Logging::UnitLog kLog("one-way-response-communicator");
+
+constexpr std::uint8_t kSoh = 0x01;
+constexpr std::uint8_t kEot = 0x04;
+
+}  // namespace
+
+ByteVector TrimToSohEot(const ByteVector& bytes) {
+  auto soh = std::find(bytes.begin(), bytes.end(), kSoh);
+  if (soh == bytes.end()) return {};
+  auto eot = std::find(soh, bytes.end(), kEot);
+  return ByteVector(soh, eot == bytes.end() ? eot : eot + 1);
+}
+
+ByteVector OneWayResponseCommunicator::Communicate(Device& device, const ByteVector&, ErrorCase& code,
+                                                   ResponseValidator validator) {
+  kLog.Trace("OneWayResponseCommunicator::Communicate(boost)");
+  auto connection = device.GetConnection();
+  if (!connection || !connection->IsOpen()) {
+    throw std::logic_error(kLog.Prefix() + ", DialogCommunicator::PrepareForCommunication, port is closed.");
+  }
+  connection->SetTransferState(static_cast<int>(TransferState::Idle));
+  ByteVector response;
+  connection->ReadData(response, validator, code);
+  if (!validator(response)) {
+    code = ErrorCase::BoostTimeOut;
+    return {};
+  }
+  if (code != ErrorCase::Correct) return {};
+  ByteVector frame = TrimToSohEot(response);
+  kLog.Trace(Logging::ByteDump("Response: ", frame));
+  return frame;
+}
+
+}  // namespace Korvalt::Ponderix::Driver
