@@ -6,30 +6,30 @@
 using namespace Korvalt::Ponderix::Driver;
 
 namespace {
-Command Run(Command generic, const std::string& protocol) {
+Command Effective(Command generic, const std::string& protocol) {
   auto command = Device::AdjustCommandToProtocol(generic, protocol);
   return Device::IsCommandAllowed(command, protocol) ? command : Command::Unset;
 }
 }  // namespace
 
 TEST(CommandMapping, GenericWeighingCommandsBecomeTheProtocolsOwn) {
-  EXPECT_EQ(Run(Command::StatusOfWeightChannel, "POS2M"), Command::POSStatusOfWeightChannel);
-  EXPECT_EQ(Run(Command::StatusOfWeightChannel, "CAS-M-Active"), Command::CASActiveStatusOfWeightChannel);
-  EXPECT_EQ(Run(Command::StatusOfWeightChannel, "OKA"), Command::OKAStatusOfWeightChannel);
-  EXPECT_EQ(Run(Command::SetZero, "OKA"), Command::OKASetZero);
-  EXPECT_EQ(Run(Command::SetZero, "CAS-M ProV1"), Command::CASSetZero);
-  EXPECT_EQ(Run(Command::SetTare, "POS2MProV1"), Command::POSSetTare);
-  EXPECT_EQ(Run(Command::SpecifyTare, "POS2MProV1"), Command::POSSpecifyTare);
-  EXPECT_EQ(Run(Command::SpecifyTare, "OKA"), Command::OKASpecifyTare);
+  EXPECT_EQ(Effective(Command::StatusOfWeightChannel, "POS2M"), Command::POSStatusOfWeightChannel);
+  EXPECT_EQ(Effective(Command::StatusOfWeightChannel, "CAS-M-Active"), Command::CASActiveStatusOfWeightChannel);
+  EXPECT_EQ(Effective(Command::StatusOfWeightChannel, "OKA"), Command::OKAStatusOfWeightChannel);
+  EXPECT_EQ(Effective(Command::SetZero, "OKA"), Command::OKASetZero);
+  EXPECT_EQ(Effective(Command::SetZero, "CAS-M ProV1"), Command::CASSetZero);
+  EXPECT_EQ(Effective(Command::SetTare, "POS2MProV1"), Command::POSSetTare);
+  EXPECT_EQ(Effective(Command::SpecifyTare, "POS2MProV1"), Command::POSSpecifyTare);
+  EXPECT_EQ(Effective(Command::SpecifyTare, "OKA"), Command::OKASpecifyTare);
 }
 
 TEST(CommandMapping, CommandsOutsideAProtocolsSetAreRefused) {
-  EXPECT_EQ(Run(Command::GetScalesModel, "POS2M"), Command::Unset);
-  EXPECT_EQ(Run(Command::SpecifyTare, "POS2M"), Command::Unset);
-  EXPECT_EQ(Run(Command::SetTare, "OKA"), Command::Unset);
-  EXPECT_EQ(Run(Command::SetZero, "CAS-M-Active"), Command::Unset);
-  EXPECT_EQ(Run(Command::Unset, "OKA"), Command::Unset);
-  EXPECT_EQ(Run(Command::GetMaxWeight, "something else"), Command::Unset);
+  EXPECT_EQ(Effective(Command::GetScalesModel, "POS2M"), Command::Unset);
+  EXPECT_EQ(Effective(Command::SpecifyTare, "POS2M"), Command::Unset);
+  EXPECT_EQ(Effective(Command::SetTare, "OKA"), Command::Unset);
+  EXPECT_EQ(Effective(Command::SetZero, "CAS-M-Active"), Command::Unset);
+  EXPECT_EQ(Effective(Command::Unset, "OKA"), Command::Unset);
+  EXPECT_EQ(Effective(Command::GetMaxWeight, "something else"), Command::Unset);
   EXPECT_TRUE(Device::IsCommandAllowed(Command::Unset, "POS2MProV1"));
   EXPECT_TRUE(Device::IsCommandAllowed(Command::GetProtocolAuto, "CAS-M-Active"));
 }
