@@ -1,7 +1,232 @@
-// Placeholder until the serial and TCP connections land.
-#include "driver/connections/connection.hpp"
+// The transfer machinery shared by the serial and TCP connections.
+#include <utility>
+
+#include <boost/asio/error.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/system/error_code.hpp>
+
+#include "common/text-template.hpp"
+#include "driver/connections/asio-connections.hpp"
+#include "driver/logging/logging.hpp"
 
 namespace Korvalt::Ponderix::Driver {
-std::shared_ptr<Connection> MakeSerialPortConnection(const std::string&) { return nullptr; }
-std::shared_ptr<Connection> MakeTCPConnection(const std::string&, const std::string&) { return nullptr; }
+namespace {
+
+const Logging::UnitLog kLog("connection");
+
+using Text::Fill;
+namespace errc = boost::system::errc;
+
+// One read asks the line for at most this many bytes; longer replies take several reads.
+constexpr std::size_t kReadChunk = 512;
+// A line that keeps sending faster than it can be drained is not stale input but a stream.
+constexpr std::size_t kMaxStaleBytes = 64 * 1024;
+
+std::string FullText(const boost::system::error_code& ec) {
+  return ec.message() + " [" + ec.category().name() + ":" + std::to_string(ec.value()) + "]";
+}
+
+}  // namespace
+
+void CheckBoostErrorCase(const boost::system::error_code& ec, ErrorCase& result) {
+  if (!ec) return;
+  kLog.Error(Fill("CheckBoostErrorCase(boost-ecase: @)", FullText(ec)));
+  if (ec == errc::no_such_file_or_directory || ec == errc::no_such_device ||
+      ec == errc::no_such_device_or_address) {
+    result = ErrorCase::UnableToOpenSerialPort;
+  } else {
+    result = ErrorCase::ConnectionError;
+  }
+}
+
+TCPEndPoint SplitTCPEndPoint(const std::string& endPoint, const std::string& defaultPort) {
+  if (!endPoint.empty() && endPoint.front() == '[') {
+    auto close = endPoint.find(']');
+    if (close == std::string::npos) return {endPoint, defaultPort};
+    std::string host = endPoint.substr(1, close - 1);
+    std::string rest = endPoint.substr(close + 1);
+    if (rest.empty()) return {host, defaultPort};
+    if (rest.front() == ':') return {host, rest.substr(1)};
+    return {endPoint, defaultPort};
+  }
+  auto colon = endPoint.find(':');
+  if (colon != std::string::npos && endPoint.find(':', colon + 1) == std::string::npos) {
+    return {endPoint.substr(0, colon), endPoint.substr(colon + 1)};
+  }
+  return {endPoint, defaultPort};
+}
+
+AsioConnection::AsioConnection()
+    : io_(std::make_shared<boost::asio::io_context>(1)), timer_(*io_) {}
+
+boost::system::error_code AsioConnection::RunWithDeadline(std::chrono::milliseconds timeout,
+                                                          const std::function<void(Completion)>& start,
+                                                          ErrorCase& result) {
+  boost::system::error_code outcome;
+  bool timerFailed = false;
+  io_->restart();
+  transferState_ = static_cast<int>(TransferState::InProgress);
+  timer_.expires_after(timeout);
+  timer_.async_wait([this, &timerFailed](const boost::system::error_code& ec) {
+    if (ec == boost::asio::error::operation_aborted) return;
+    if (ec) {
+      timerFailed = true;
+      return;
+    }
+    transferState_ = static_cast<int>(TransferState::Finished);
+    CancelIo();
+  });
+  try {
+    start([this, &outcome](const boost::system::error_code& ec) {
+      outcome = ec;
+      timer_.cancel();
+    });
+    io_->run();
+  } catch (...) {
+    // Handlers still queued refer to this frame: let them run out as aborted before leaving.
+    timer_.cancel();
+    try {
+      CancelIo();
+      io_->restart();
+      io_->run();
+    } catch (...) {
+    }
+    transferState_ = static_cast<int>(TransferState::Finished);
+    throw;
+  }
+  transferState_ = static_cast<int>(TransferState::Finished);
+  if (timerFailed) result = ErrorCase::BoostErrorUnknown;
+  return outcome;
+}
+
+void AsioConnection::DiscardStaleInput() {
+  ByteVector stale;
+  unsigned char scratch[kReadChunk];
+  while (stale.size() < kMaxStaleBytes) {
+    bool completed = false;
+    boost::system::error_code readError;
+    std::size_t count = 0;
+    io_->restart();
+    AsyncReadSome(boost::asio::buffer(scratch), [&](const boost::system::error_code& ec, std::size_t n) {
+      completed = true;
+      readError = ec;
+      count = n;
+    });
+    io_->poll();
+    if (!completed) {
+      CancelIo();
+      io_->restart();
+      io_->run();
+      break;
+    }
+    if (readError || count == 0) break;  // a lost line shows up again in the write that follows
+    stale.insert(stale.end(), scratch, scratch + count);
+  }
+  if (receiveBuffer_.size() > 0) {
+    auto data = receiveBuffer_.data();
+    const auto* begin = static_cast<const std::uint8_t*>(data.data());
+    stale.insert(stale.begin(), begin, begin + data.size());
+    receiveBuffer_.consume(receiveBuffer_.size());
+  }
+  if (!stale.empty()) {
+    kLog.Trace(Logging::ByteDump("DiscardStaleInput(): bytes discarded before the request:", stale));
+  }
+}
+
+void AsioConnection::ResetReceiveBuffer() { receiveBuffer_.consume(receiveBuffer_.size()); }
+
+void AsioConnection::WriteData(const ByteVector& data, ErrorCase& result) {
+  if (!IsOpen()) throw std::logic_error(kLog.Prefix() + ClosedPortMessage());
+  DiscardStaleInput();
+  // Owned here until the write has ended, whatever the caller does with `data`.
+  const ByteVector request = data;
+  bool reopened = false;
+  for (;;) {
+    auto ec = RunWithDeadline(
+        TransferTimeout(),
+        [this, &request](Completion done) {
+          AsyncWrite(boost::asio::buffer(request),
+                     [this, &request, done](const boost::system::error_code& ec, std::size_t) {
+                       if (!ec) LogWritten(request);
+                       done(ec);
+                     });
+        },
+        result);
+    if (!ec || ec == boost::asio::error::operation_aborted) return;  // written, or timed out
+    if (IsLineLost(ec) && !reopened) {
+      kLog.Error(Fill("WriteData(), line lost (@), reopening", FullText(ec)));
+      reopened = true;
+      Reopen(result);
+      if (result != ErrorCase::Correct) return;
+      continue;
+    }
+    kLog.Error(Fill("WriteData(), write failed: @", FullText(ec)));
+    result = IsLineLost(ec) ? ErrorCase::ConnectionError : ErrorCase::BoostErrorUnknown;
+    return;
+  }
+}
+
+void AsioConnection::ReadUntilComplete(ByteVector& response, const ResponseValidator& isComplete, bool& timedOut,
+                                       Completion done) {
+  auto buffer = receiveBuffer_.prepare(kReadChunk);
+  AsyncReadSome(buffer, [this, &response, &isComplete, &timedOut, done](const boost::system::error_code& ec,
+                                                                        std::size_t n) {
+    if (ec) {
+      done(ec);
+      return;
+    }
+    receiveBuffer_.commit(n);
+    auto readable = receiveBuffer_.data();
+    const auto* begin = static_cast<const std::uint8_t*>(readable.data());
+    response.insert(response.end(), begin, begin + readable.size());
+    receiveBuffer_.consume(readable.size());
+    bool complete = isComplete ? isComplete(response) : !response.empty();
+    kLog.Trace("ReadData(): bytes read: ");
+    kLog.Trace(Logging::ByteDump("Response: ", response));
+    if (complete) {
+      done({});
+    } else if (transferState_ == static_cast<int>(TransferState::Finished)) {
+      // The timer fired while these bytes were on their way: the time-out still stands.
+      timedOut = true;
+      done(boost::asio::error::operation_aborted);
+    } else {
+      ReadUntilComplete(response, isComplete, timedOut, done);
+    }
+  });
+}
+
+void AsioConnection::ReadData(ByteVector& response, ResponseValidator isComplete, ErrorCase& result) {
+  if (!IsOpen()) {
+    kLog.Error("ReadData(), port is closed");
+    result = ErrorCase::ConnectionError;
+    return;
+  }
+  bool reopened = false;
+  for (;;) {
+    bool timedOut = false;
+    auto ec = RunWithDeadline(
+        TransferTimeout(),
+        [&](Completion done) { ReadUntilComplete(response, isComplete, timedOut, std::move(done)); }, result);
+    if (!ec || ec == boost::asio::error::operation_aborted) return;  // complete, or timed out
+    if (IsLineLost(ec) && !reopened) {
+      kLog.Error(Fill("ReadData(), line lost (@), reopening", FullText(ec)));
+      reopened = true;
+      Reopen(result);
+      if (result != ErrorCase::Correct) return;
+      continue;
+    }
+    kLog.Error(Fill("ReadData(), read failed: @", FullText(ec)));
+    result = IsLineLost(ec) ? ErrorCase::ConnectionError : ErrorCase::BoostErrorUnknown;
+    return;
+  }
+}
+
+std::shared_ptr<Connection> MakeSerialPortConnection(const std::string& portName) {
+  return std::make_shared<SerialPortConnection>(portName);
+}
+
+std::shared_ptr<Connection> MakeTCPConnection(const std::string& host, const std::string& port) {
+  return std::make_shared<TCPConnection>(host, port);
+}
+
 }  // namespace Korvalt::Ponderix::Driver

@@ -1,0 +1,162 @@
+// The serial and TCP connections on Boost.Asio. Internal to the library: everything above the
+// connection layer goes through `Connection` and the two factories.
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/serial_port.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/streambuf.hpp>
+#include <boost/system/error_code.hpp>
+
+#include "driver/connections/connection.hpp"
+
+namespace Korvalt::Ponderix::Driver {
+
+// The one mapping from a Boost.System error to a result: success leaves `result` alone; "no such
+// file or device" (a serial port that does not exist) gives UnableToOpenSerialPort; anything else,
+// an aborted operation included, gives ConnectionError.
+void CheckBoostErrorCase(const boost::system::error_code& ec, ErrorCase& result);
+
+// Host and port of a TCP end point text: "host" and "[v6]" keep `defaultPort`; "host:port" and
+// "[v6]:port" name their own. A bare IPv6 address ("::1", "fe80::1") keeps `defaultPort` too.
+struct TCPEndPoint {
+  std::string host;
+  std::string port;
+};
+TCPEndPoint SplitTCPEndPoint(const std::string& endPoint, const std::string& defaultPort);
+
+// What serial and TCP share: the I/O context run on the caller's thread for one transfer at a
+// time, the transfer timer, the receive buffer, stale-input discarding and the reopen retry.
+class AsioConnection : public Connection {
+ public:
+  void WriteData(const ByteVector& data, ErrorCase& result) override;
+  void ReadData(ByteVector& response, ResponseValidator isComplete, ErrorCase& result) override;
+  int GetTransferState() override { return transferState_; }
+  void SetTransferState(const int& state) override { transferState_ = state; }
+
+ protected:
+  using Completion = std::function<void(const boost::system::error_code&)>;
+  using IoHandler = std::function<void(const boost::system::error_code&, std::size_t)>;
+
+  AsioConnection();
+
+  // Starts one asynchronous operation (which calls the completion it is given exactly once) and
+  // runs the I/O context on this thread until the operation has completed or `timeout` has
+  // passed; on the time-out the pending I/O is cancelled and the operation completes as aborted.
+  // Returns the operation's outcome.
+  boost::system::error_code RunWithDeadline(std::chrono::milliseconds timeout,
+                                            const std::function<void(Completion)>& start, ErrorCase& result);
+
+  virtual void AsyncReadSome(boost::asio::mutable_buffer buffer, IoHandler handler) = 0;
+  virtual void AsyncWrite(boost::asio::const_buffer buffer, IoHandler handler) = 0;
+  // Cancels the pending reads and writes (their handlers run as aborted).
+  virtual void CancelIo() = 0;
+  virtual std::chrono::milliseconds TransferTimeout() = 0;
+  // True for the errors after which closing and reopening the line may bring it back.
+  virtual bool IsLineLost(const boost::system::error_code& ec) = 0;
+  // Close and open again, with the line settings that were in force.
+  virtual void Reopen(ErrorCase& result) = 0;
+  // ", SerialPortConnection::WriteData, port is closed." and its TCP twin.
+  virtual std::string ClosedPortMessage() = 0;
+  virtual void LogWritten(const ByteVector& /*data*/) {}
+
+  // Drops what the peer sent before the request; a late reply to an earlier request would
+  // otherwise be taken for the start of the next one.
+  void DiscardStaleInput();
+  // Empties the receive buffer (on close: nothing of a previous line survives).
+  void ResetReceiveBuffer();
+
+  std::shared_ptr<boost::asio::io_context> io_;
+  boost::asio::steady_timer timer_;
+  boost::asio::streambuf receiveBuffer_;
+  std::int32_t transferState_ = 0;
+
+ private:
+  void ReadUntilComplete(ByteVector& response, const ResponseValidator& isComplete, bool& timedOut,
+                         Completion done);
+};
+
+class SerialPortConnection : public AsioConnection {
+ public:
+  explicit SerialPortConnection(std::string portName);
+  ~SerialPortConnection() override;
+
+  void Open(ErrorCase& result) override;
+  bool IsOpen() override;
+  void Close() override;
+  void SetDefaultOptions(ErrorCase& result) override;
+  bool IsOptionSupported(const Option& option) override;
+  void SetOption(const Option& option, std::string value, ErrorCase& result) override;
+  std::string GetOption(const Option& option, ErrorCase& result) override;
+
+  void SetBaudRate(std::string value, ErrorCase& result);
+  void SetCharacterSize(std::string value, ErrorCase& result);
+  void SetStopBits(std::string value, ErrorCase& result);
+  void SetParity(std::string value, ErrorCase& result);
+  void SetFlowControl(std::string value, ErrorCase& result);
+
+ protected:
+  void AsyncReadSome(boost::asio::mutable_buffer buffer, IoHandler handler) override;
+  void AsyncWrite(boost::asio::const_buffer buffer, IoHandler handler) override;
+  void CancelIo() override;
+  std::chrono::milliseconds TransferTimeout() override;
+  bool IsLineLost(const boost::system::error_code& ec) override;
+  void Reopen(ErrorCase& result) override;
+  std::string ClosedPortMessage() override;
+
+ private:
+  using Setter = void (SerialPortConnection::*)(std::string, ErrorCase&);
+  struct OptionEntry {
+    std::string value;  // as the caller gave it, stored once the port accepted it
+    Setter setter;
+  };
+
+  void ApplyOption(Option option, const std::string& value, ErrorCase& result);
+
+  std::string portName_;
+  std::shared_ptr<boost::asio::serial_port> port_;
+  std::map<Option, OptionEntry> options_;
+};
+
+class TCPConnection : public AsioConnection {
+ public:
+  // `ip` may carry its own port ("host:port", "[v6]:port"); `port` is used otherwise.
+  TCPConnection(std::string ip, std::string port);
+  ~TCPConnection() override;
+
+  void Open(ErrorCase& result) override;
+  bool IsOpen() override;
+  void Close() override;
+  void SetDefaultOptions(ErrorCase& result) override;
+  bool IsOptionSupported(const Option& option) override;
+  void SetOption(const Option& option, std::string value, ErrorCase& result) override;
+  std::string GetOption(const Option& option, ErrorCase& result) override;
+
+  const boost::asio::ip::tcp::endpoint& Endpoint() const { return endpoint_; }
+
+ protected:
+  void AsyncReadSome(boost::asio::mutable_buffer buffer, IoHandler handler) override;
+  void AsyncWrite(boost::asio::const_buffer buffer, IoHandler handler) override;
+  void CancelIo() override;
+  std::chrono::milliseconds TransferTimeout() override;
+  bool IsLineLost(const boost::system::error_code& ec) override;
+  void Reopen(ErrorCase& result) override;
+  std::string ClosedPortMessage() override;
+  void LogWritten(const ByteVector& data) override;
+
+ private:
+  std::string ip_;
+  std::string port_;
+  std::shared_ptr<boost::asio::ip::tcp::socket> socket_;
+  boost::asio::ip::tcp::endpoint endpoint_;
+};
+
+}  // namespace Korvalt::Ponderix::Driver

@@ -1,0 +1,134 @@
+// A scale on the network (a serial-to-Ethernet converter or a scale with its own TCP port).
+#include <boost/asio/connect.hpp>
+#include <boost/asio/error.hpp>
+#include <boost/asio/ip/address.hpp>
+#include <boost/asio/write.hpp>
+#include <boost/system/error_code.hpp>
+
+#include "common/text-template.hpp"
+#include "driver/connections/asio-connections.hpp"
+#include "driver/logging/logging.hpp"
+
+namespace Korvalt::Ponderix::Driver {
+namespace {
+
+const Logging::UnitLog kLog("connection");
+
+using Text::Fill;
+using boost::asio::ip::tcp;
+namespace errc = boost::system::errc;
+
+// Connect, write and read time-out [ms].
+constexpr std::chrono::milliseconds kTCPTimeout(700);
+
+}  // namespace
+
+TCPConnection::TCPConnection(std::string ip, std::string port)
+    : socket_(std::make_shared<tcp::socket>(*io_)),
+      endpoint_(boost::asio::ip::address_v4::any(), 0) {
+  auto endPoint = SplitTCPEndPoint(ip, port);
+  ip_ = std::move(endPoint.host);
+  port_ = std::move(endPoint.port);
+  kLog.Trace(Fill("TCPConnection::TCPConnection(...) with ip: @, port: @", ip_, port_));
+}
+
+TCPConnection::~TCPConnection() {
+  boost::system::error_code ignored;
+  socket_->close(ignored);
+}
+
+void TCPConnection::Open(ErrorCase& result) {
+  kLog.Trace(Fill("TCPConnection::Open(...) with ip: @, port: @", ip_, port_));
+  if (socket_->is_open()) Close();
+  if (ip_.empty() || port_.empty()) {
+    result = ErrorCase::Unset;
+    return;
+  }
+
+  // An address literal is never looked up; a name may give several addresses (IPv6 and IPv4
+  // for "localhost"), tried in turn within the one time-out.
+  boost::system::error_code notLiteral;
+  boost::asio::ip::make_address(ip_, notLiteral);
+  auto flags = notLiteral ? tcp::resolver::flags() : tcp::resolver::numeric_host;
+  boost::system::error_code ec;
+  tcp::resolver resolver(*io_);
+  auto endpoints = resolver.resolve(ip_, port_, flags, ec);
+  if (ec) {
+    kLog.Error(Fill("TCPConnection::Open(), cannot resolve @:@", ip_, port_));
+    CheckBoostErrorCase(ec, result);
+    return;
+  }
+  if (endpoints.empty()) {
+    kLog.Error(Fill("TCPConnection::Open(), no address for @:@", ip_, port_));
+    result = ErrorCase::BoostErrorUnknown;
+    return;
+  }
+
+  auto outcome = RunWithDeadline(
+      kTCPTimeout,
+      [this, &endpoints](Completion done) {
+        boost::asio::async_connect(*socket_, endpoints,
+                                   [this, done](const boost::system::error_code& ec, const tcp::endpoint& chosen) {
+                                     if (!ec) endpoint_ = chosen;
+                                     done(ec);
+                                   });
+      },
+      result);
+  if (outcome) {
+    CheckBoostErrorCase(outcome, result);
+    boost::system::error_code ignored;
+    socket_->close(ignored);
+    return;
+  }
+  kLog.Info(Fill("TCPConnection::Open(), connected to @:@", endpoint_.address().to_string(), endpoint_.port()));
+}
+
+bool TCPConnection::IsOpen() { return socket_->is_open(); }
+
+void TCPConnection::Close() {
+  if (!socket_->is_open()) return;
+  ResetReceiveBuffer();
+  boost::system::error_code ignored;
+  socket_->shutdown(tcp::socket::shutdown_both, ignored);  // fails harmlessly on a dead peer
+  socket_->close();
+}
+
+void TCPConnection::SetDefaultOptions(ErrorCase&) {}
+
+bool TCPConnection::IsOptionSupported(const Option&) { return false; }
+
+void TCPConnection::SetOption(const Option&, std::string, ErrorCase& result) { result = ErrorCase::OptionUnsupported; }
+
+std::string TCPConnection::GetOption(const Option&, ErrorCase& result) {
+  result = ErrorCase::OptionUnsupported;
+  return {};
+}
+
+void TCPConnection::AsyncReadSome(boost::asio::mutable_buffer buffer, IoHandler handler) {
+  socket_->async_read_some(buffer, std::move(handler));
+}
+
+void TCPConnection::AsyncWrite(boost::asio::const_buffer buffer, IoHandler handler) {
+  boost::asio::async_write(*socket_, buffer, std::move(handler));
+}
+
+void TCPConnection::CancelIo() { socket_->cancel(); }
+
+std::chrono::milliseconds TCPConnection::TransferTimeout() { return kTCPTimeout; }
+
+bool TCPConnection::IsLineLost(const boost::system::error_code& ec) {
+  return ec == errc::permission_denied || ec == errc::operation_not_permitted;
+}
+
+void TCPConnection::Reopen(ErrorCase& result) {
+  Close();
+  Open(result);
+}
+
+std::string TCPConnection::ClosedPortMessage() { return ", SocketConnection::WriteData, port is closed."; }
+
+void TCPConnection::LogWritten(const ByteVector& data) {
+  kLog.Trace("WriteData(): bytes written: " + std::string(data.begin(), data.end()));
+}
+
+}  // namespace Korvalt::Ponderix::Driver
