@@ -1,0 +1,3 @@
+#include "benchtap/cli-manager.hpp"
+
+int main(int argc, char** argv) { return Korvalt::Ponderix::Benchtap::RunBenchtap(argc, argv); }
