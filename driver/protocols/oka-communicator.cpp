@@ -1,0 +1,36 @@
+#include "driver/protocols/oka-communicator.hpp"
+
+#include "driver/logging/logging.hpp"
+#include "driver/protocols/oka-protocol.hpp"
+
+namespace Korvalt::Ponderix::Driver {
+namespace {
+
+const Logging::UnitLog kLog("oka-communicator");
+
+}  // namespace
+
+ByteVector OKACommunicator::Communicate(Device& device, const ByteVector&, ErrorCase& code, ResponseValidator) {
+  kLog.Trace("OKACommunicator::Communicate(boost)");
+  const ByteVector weightReply = Exchange(device, Oka::WeightRequest(), code, OKAWeightResponseValidator);
+  kLog.Trace(Logging::ByteDump("All recieved bytes on command 02 999999: ", weightReply));
+  if (code != ErrorCase::Correct) return {};
+  ByteVector record = Oka::WeightAndFlag(weightReply, code);
+  if (code != ErrorCase::Correct) return {};
+  kLog.Trace(Logging::ByteDump("Getting weight and flags: ", record));
+
+  const ByteVector sumReply = Exchange(device, Oka::SumRequest(), code, OKASumResponseValidator);
+  kLog.Trace(Logging::ByteDump("All recieved bytes on command 06: ", sumReply));
+  if (code != ErrorCase::Correct) return {};
+  const ByteVector sum = Oka::SumDigits(sumReply, code);
+  if (code != ErrorCase::Correct) return {};
+  kLog.Trace(Logging::ByteDump("Getting weight + tare sum: ", sum));
+
+  const ByteVector tare = Oka::ComputeTareDigits(ByteVector(record.begin(), record.begin() + 6), sum, code);
+  if (code != ErrorCase::Correct) return {};
+  kLog.Trace(Logging::ByteDump("Getting tare: ", tare));
+  record.insert(record.end(), tare.begin(), tare.end());
+  return record;
+}
+
+}  // namespace Korvalt::Ponderix::Driver

@@ -1,0 +1,29 @@
+#include "driver/protocols/pos-communicator.hpp"
+
+#include "driver/logging/logging.hpp"
+#include "driver/protocols/pos-protocol.hpp"
+
+namespace Korvalt::Ponderix::Driver {
+namespace {
+
+const Logging::UnitLog kLog("pos-communicator");
+
+}  // namespace
+
+bool IsPOSHandshakeAccepted(const ByteVector& reply) {
+  return reply.size() == 1 && (reply.front() == Pos::kAck || reply.front() == Pos::kNak);
+}
+
+ByteVector POSCommunicator::Communicate(Device& device, const ByteVector& request, ErrorCase& code,
+                                        ResponseValidator validator) {
+  kLog.Trace("POSCommunicator::Communicate(boost)");
+  const ByteVector reply = Exchange(device, ByteVector{Pos::kEnq}, code, POSStartResponseValidator);
+  if (!IsPOSHandshakeAccepted(reply)) {
+    kLog.Error(Logging::ByteDump("POSCommunicator::Communicate, no single ACK or NAK to ENQ:", reply));
+    code = ErrorCase::ConnectionError;
+    return {};
+  }
+  return Exchange(device, request, code, validator);
+}
+
+}  // namespace Korvalt::Ponderix::Driver
