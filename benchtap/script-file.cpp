@@ -8,6 +8,7 @@
 
 #include "benchtap/command-list.hpp"
 #include "benchtap/names.hpp"
+#include "benchtap/operator-kinds.hpp"
 
 namespace Korvalt::Ponderix::Benchtap {
 namespace {
@@ -120,8 +121,12 @@ std::map<std::string, CommandBuilder>& CommandKinds() {
       {"do-while", BuildDoWhile},
       {"error-case-handler", BuildErrorCaseHandler},
       {"hello-world", BuildHelloWorld},
-      // Operator kinds ("dialog", "dialog-press", "button-click-tracking", "messenger",
-      // "unique-serial-number", "displey-weight-untill-press") go here.
+      {"dialog", BuildDialog},
+      {"dialog-press", BuildDialogPress},
+      {"button-click-tracking", BuildButtonClickTracking},
+      {"messenger", BuildMessenger},
+      {"unique-serial-number", BuildUniqueSerialNumber},
+      {"displey-weight-untill-press", BuildDisplayWeightUntillPress},
   };
   return kinds;
 }
