@@ -132,7 +132,7 @@ void Device::Open(int logicDeviceId, ErrorCase& result) {
   } else {
     // Nothing to talk to: fail rather than leave a device that looks opened.
     kLog.Error(Fill("Device::Open(), unknown connection type [@]", connectionType_));
-    result = ErrorCase::ConnectionError;
+    result = ErrorCase::ParamValueUnsupported;
     return;
   }
 
