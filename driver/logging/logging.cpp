@@ -161,7 +161,7 @@ std::shared_ptr<spdlog::logger> BuildLogger(const Settings& settings) {
   if (static_cast<unsigned long long>(maxSize) > std::numeric_limits<std::size_t>::max()) {
     throw std::out_of_range("stoll argument out of range");
   }
-  const std::string path = LogsFolder() + "/" + settings.at(kFileNameKey);
+  const std::string path = Platform::JoinPath(LogsFolder(), settings.at(kFileNameKey));
   auto sink = std::make_shared<spdlog::sinks::rotating_file_sink_mt>(path, static_cast<std::size_t>(maxSize),
                                                                       static_cast<std::size_t>(maxFiles), false);
   auto logger = std::make_shared<spdlog::logger>(kLoggerName, std::move(sink));

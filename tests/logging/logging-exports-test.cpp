@@ -23,6 +23,7 @@ class LoggingExportsTest : public ::testing::Test {
   void SetUp() override {
     if (!Exists(ConfigPath())) Write(ConfigPath(), kFirstDefaults);
     logFile_ = std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ".log";
+    boost::filesystem::remove(InLogs(logFile_));
     ASSERT_EQ(Driver().change_logging_config_file(
                   {{"file_name", logFile_}, {"severity_level", "trace"}, {"max_size", "104857600"}}),
               ErrorCase::Correct);

@@ -25,7 +25,10 @@ class LoggingTest : public ::testing::Test {
     Logging::ResetForTesting();
     boost::filesystem::remove_all(LogsFolder());
   }
-  void TearDown() override { Logging::ResetForTesting(); }
+  void TearDown() override {
+    Logging::ResetForTesting();
+    boost::filesystem::remove_all(LogsFolder());
+  }
 
   static ErrorCase Change(const std::map<std::string, std::string>& settings) {
     ErrorCase result = ErrorCase::Correct;
@@ -99,6 +102,8 @@ struct InvalidCase {
   std::string line;
   std::string message;
 };
+
+void PrintTo(const InvalidCase& invalid, std::ostream* out) { *out << '"' << invalid.line << '"'; }
 
 class InvalidConfigTest : public LoggingTest, public ::testing::WithParamInterface<InvalidCase> {};
 
