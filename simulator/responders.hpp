@@ -38,13 +38,13 @@ struct Readings {
 // How the POS and CAS scales answer the ENQ handshake.
 enum class EnqReply { Ack, Nak, None, DoubleAck };
 
-struct Faults {
+struct ScaleFaults {
   EnqReply enqReply = EnqReply::Ack;
   bool badCheck = false;  // POS check byte and CAS BCC inverted (every bit flipped)
   Bytes stray;            // sent before every data reply (POS, CAS and OKA replies, CAS-M-Active frames)
-  std::size_t splitAt = 0;  // > 0: an answer longer than this goes out as this many bytes now, the rest
-                            // splitGap later (through OnTick)
-  std::chrono::milliseconds splitGap{50};
+  // CAS-M-Active only: > 0 sends each frame as this many bytes on one tick and the rest on the next.
+  // (Answers to requests are split by the transport's own chunking.)
+  std::size_t splitAt = 0;
   std::set<std::string> ignored;        // request kinds (see RequestCount) the scale does not answer
   std::set<std::string> errorKeywords;  // native keywords answered "ERROR\r\n" ("sern", "max", ...)
 };
@@ -63,15 +63,15 @@ class ScaleState {
   void SetOverload(bool overload);
   void SetUnit(const std::string& unit);
 
-  Faults GetFaults() const;
-  void SetFaults(const Faults& faults);
+  ScaleFaults GetFaults() const;
+  void SetFaults(const ScaleFaults& faults);
 
   // Values of the native text protocol by keyword ("mode", "ver1", "sern", "max", "div", ...).
   // Empty for a keyword never set.
   std::string NativeValue(const std::string& keyword) const;
   void SetNativeValue(const std::string& keyword, const std::string& value);
 
-  // Interval at which a CAS-M-Active scale sends its frame.
+  // Interval at which a CAS-M-Active scale sends its frame; read when the transport starts.
   std::chrono::milliseconds ActiveInterval() const;
   void SetActiveInterval(std::chrono::milliseconds interval);
 
@@ -97,7 +97,7 @@ class ScaleState {
  private:
   mutable std::mutex mutex_;
   Readings readings_;
-  Faults faults_;
+  ScaleFaults faults_;
   std::map<std::string, std::string> native_;
   std::chrono::milliseconds activeInterval_{100};
   std::map<std::string, int> counts_;
@@ -119,12 +119,11 @@ std::shared_ptr<ScaleState> MakeScaleState();
 //   oka-flag=<0..255>|auto  OKA flag byte (0x.. accepted); auto: 0x00 stable, 0x40 unstable, 0xC0 overload
 //   oka-sum-digit=<0..9>    tenths digit of the OKA weight + tare reply
 //   settle-polls=<n>        the next n status replies show "unstable", then the scale turns stable
-//   active-interval-ms=<n>  CAS-M-Active frame interval [ms], > 0
+//   active-interval-ms=<n>  CAS-M-Active frame interval [ms], > 0; set it before the transport starts
 //   enq=ack|nak|none|double handshake answer (double: ACK ACK)
 //   bad-check=<bool>        wrong POS check byte / CAS BCC
 //   stray=<hex bytes>       bytes sent before every data reply, e.g. "0304"; empty: none
-//   split-at=<n>            answers longer than n bytes go out in two pieces; 0: whole
-//   split-gap-ms=<n>        pause between the two pieces [ms]
+//   split-at=<n>            CAS-M-Active frames go out as n bytes, the rest on the next tick; 0: whole
 //   ignore=<kind,kind,...>  request kinds left unanswered (kinds as for RequestCount); empty: none
 //   error-keywords=<kw,...> native keywords answered "ERROR\r\n"; empty: none
 //   native keywords: mode ver1 ver2 prov sern max div azr azt pzr kzr ktr ovr off bkl cal cnt modc

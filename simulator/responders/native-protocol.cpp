@@ -86,7 +86,7 @@ std::string AnswerNativeLine(const std::string& line, ScaleState& state) {
   }
   const std::string kind = std::string(1, letter) + keyword->name;
   state.Count(kind);
-  const Faults faults = state.GetFaults();
+  const ScaleFaults faults = state.GetFaults();
   if (faults.ignored.count(kind)) return {};
   if (faults.errorKeywords.count(keyword->name)) return kError;
 

@@ -31,21 +31,7 @@ class ResponderBase : public Responder {
     lastInput_ = now;
     Bytes answer;
     for (std::uint8_t byte : chunk) Consume(byte, answer);
-    return Deliver(std::move(answer));
-  }
-
-  // The second piece of a split answer.
-  Bytes OnTick() override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    Bytes rest;
-    rest.swap(pending_);
-    return rest;
-  }
-
-  std::chrono::milliseconds TickInterval() const override {
-    const Faults faults = state_->GetFaults();
-    if (faults.splitAt == 0) return std::chrono::milliseconds(0);
-    return std::max(faults.splitGap, std::chrono::milliseconds(1));
+    return answer;
   }
 
  protected:
@@ -77,28 +63,9 @@ class ResponderBase : public Responder {
 
   bool BadCheck() const { return state_->GetFaults().badCheck; }
 
-  // Splits the answer when the fault is on; keeps the order when a remainder is still waiting.
-  Bytes Deliver(Bytes answer) {
-    const Faults faults = state_->GetFaults();
-    if (!pending_.empty()) {
-      pending_.insert(pending_.end(), answer.begin(), answer.end());
-      if (faults.splitAt != 0) return {};
-      Bytes all;
-      all.swap(pending_);
-      return all;
-    }
-    if (faults.splitAt != 0 && answer.size() > faults.splitAt) {
-      pending_.assign(answer.begin() + static_cast<std::ptrdiff_t>(faults.splitAt), answer.end());
-      answer.resize(faults.splitAt);
-    }
-    return answer;
-  }
-
-  std::mutex mutex_;
-  Bytes pending_;
-
  private:
   std::shared_ptr<ScaleState> state_;
+  std::mutex mutex_;
   bool received_ = false;
   Clock::time_point lastInput_;
 };
@@ -246,7 +213,7 @@ class CasActiveResponder : public Responder {
       return out;
     }
     state_->Count("cas-active-frame");
-    const Faults faults = state_->GetFaults();
+    const ScaleFaults faults = state_->GetFaults();
     if (faults.ignored.count("cas-active-frame")) return out;
     out = faults.stray;
     const Bytes frame = CasFrame(state_->TakeStatusReading(), faults.badCheck);

@@ -46,12 +46,12 @@ void ScaleState::SetUnit(const std::string& unit) {
   readings_.unit = unit;
 }
 
-Faults ScaleState::GetFaults() const {
+ScaleFaults ScaleState::GetFaults() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return faults_;
 }
 
-void ScaleState::SetFaults(const Faults& faults) {
+void ScaleState::SetFaults(const ScaleFaults& faults) {
   std::lock_guard<std::mutex> lock(mutex_);
   faults_ = faults;
 }
@@ -183,8 +183,8 @@ bool SetReading(ScaleState& state, const std::function<bool(Readings&)>& change)
   return true;
 }
 
-bool SetFault(ScaleState& state, const std::function<bool(Faults&)>& change) {
-  Faults faults = state.GetFaults();
+bool SetFault(ScaleState& state, const std::function<bool(ScaleFaults&)>& change) {
+  ScaleFaults faults = state.GetFaults();
   if (!change(faults)) return false;
   state.SetFaults(faults);
   return true;
@@ -278,7 +278,7 @@ bool SetScaleValue(ScaleState& state, const std::string& key, const std::string&
     return true;
   }
   if (key == "enq") {
-    return SetFault(state, [&](Faults& f) {
+    return SetFault(state, [&](ScaleFaults& f) {
       if (value == "ack") f.enqReply = EnqReply::Ack;
       else if (value == "nak") f.enqReply = EnqReply::Nak;
       else if (value == "none") f.enqReply = EnqReply::None;
@@ -290,7 +290,7 @@ bool SetScaleValue(ScaleState& state, const std::string& key, const std::string&
   if (key == "bad-check") {
     auto flag = ParseBool(value);
     if (!flag) return false;
-    return SetFault(state, [&](Faults& f) {
+    return SetFault(state, [&](ScaleFaults& f) {
       f.badCheck = *flag;
       return true;
     });
@@ -298,22 +298,21 @@ bool SetScaleValue(ScaleState& state, const std::string& key, const std::string&
   if (key == "stray") {
     auto bytes = ParseHex(value);
     if (!bytes) return false;
-    return SetFault(state, [&](Faults& f) {
+    return SetFault(state, [&](ScaleFaults& f) {
       f.stray = *bytes;
       return true;
     });
   }
-  if (key == "split-at" || key == "split-gap-ms") {
-    auto number = ParseInteger(value, 0, 3'600'000);
+  if (key == "split-at") {
+    auto number = ParseInteger(value, 0, 1'000'000);
     if (!number) return false;
-    return SetFault(state, [&](Faults& f) {
-      if (key == "split-at") f.splitAt = static_cast<std::size_t>(*number);
-      else f.splitGap = std::chrono::milliseconds(*number);
+    return SetFault(state, [&](ScaleFaults& f) {
+      f.splitAt = static_cast<std::size_t>(*number);
       return true;
     });
   }
   if (key == "ignore" || key == "error-keywords") {
-    return SetFault(state, [&](Faults& f) {
+    return SetFault(state, [&](ScaleFaults& f) {
       (key == "ignore" ? f.ignored : f.errorKeywords) = ParseList(value);
       return true;
     });

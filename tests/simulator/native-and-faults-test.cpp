@@ -99,19 +99,6 @@ TEST(Faults, WrongCheckByteAndStrayBytes) {
   EXPECT_EQ(cas.Send(kDc1).at(12), 0x98);  // ~67
 }
 
-TEST(Faults, SplitAnswerArrivesOnTheNextTick) {
-  Scale scale("POS2M");
-  EXPECT_EQ(scale.responder->TickInterval(), std::chrono::milliseconds(0));
-  scale.Set("split-at", "4");
-  scale.Set("split-gap-ms", "20");
-  EXPECT_EQ(scale.responder->TickInterval(), std::chrono::milliseconds(20));
-  EXPECT_EQ(scale.Send(kPosZero), B({0x06, 0x02, 0x02, 0x30}));
-  // A request before the rest went out is answered after it, in order.
-  EXPECT_TRUE(scale.Send(kEnq).empty());
-  EXPECT_EQ(scale.responder->OnTick(), B({0x00, 0x32, 0x06}));
-  EXPECT_TRUE(scale.responder->OnTick().empty());
-}
-
 TEST(Faults, PartialRequestIsForgottenAfterAPause) {
   Scale scale("POS2M");
   EXPECT_TRUE(scale.Send(B({0x02, 0x09, 0x09})).empty());  // an OKA probe: a POS frame that never ends
