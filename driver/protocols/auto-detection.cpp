@@ -72,11 +72,14 @@ void Attempt(Device& device, LineSwitcher& line, Command command, ErrorCase& cod
   device.ExecuteCommand(command, code);
 }
 
-// A scale of a "ProV1" protocol answers the native serial-number question too.
+// A scale of a "ProV1" protocol answers the native serial-number question too. Any whole line
+// counts, "ERROR" included: the scale speaks the native protocol even if it keeps that value to
+// itself. Only silence (or a broken line) means a plain scale.
 bool AnswersNativeProtocol(Device& device, LineSwitcher& line) {
   ErrorCase code = ErrorCase::Correct;
   Attempt(device, line, Command::GetSerialNumber, code);
-  return code == ErrorCase::Correct;
+  return code == ErrorCase::Correct || code == ErrorCase::DeviceReturnsError ||
+         code == ErrorCase::DeviceUnexpectedResponse;
 }
 
 }  // namespace

@@ -1,0 +1,27 @@
+#include "simulator/simulator.hpp"
+#include "tests/protocols/auto-scale-on-line.hpp"
+
+namespace WeighingTests {
+
+class SimulatedLine {
+ public:
+  std::unique_ptr<Scalesim::Simulator> simulator;
+  Line line;
+};
+
+std::shared_ptr<SimulatedLine> StartLine(std::shared_ptr<Scalesim::Responder> responder, Line line) {
+  auto started = std::make_shared<SimulatedLine>();
+  started->line = line;
+  started->simulator = line == Line::Pty ? Scalesim::Simulator::StartPty(std::move(responder))
+                                         : Scalesim::Simulator::StartTcp(std::move(responder));
+  return started;
+}
+
+std::string EndPointOf(const SimulatedLine& line) {
+  return line.line == Line::Pty ? line.simulator->Path() : "127.0.0.1:" + std::to_string(line.simulator->Port());
+}
+
+int BaudOf(const SimulatedLine& line) { return line.simulator->GetLineSettings().baud; }
+int StopBitsOf(const SimulatedLine& line) { return line.simulator->GetLineSettings().stopBits; }
+
+}  // namespace WeighingTests
