@@ -107,8 +107,9 @@ std::shared_ptr<ScaleState> MakeScaleState();
 
 // key=value setting ("weight", "tare", "stable", ...); false for an unknown key or a bad value.
 // Booleans take 1/0, true/false, yes/no, on/off. Keys:
-//   weight=<integer>        net weight [counts], signed (POS: grams; CAS: see decimals; OKA: thousandths)
-//   tare=<integer>          tare [counts], not negative
+//   weight=<number>         net weight [counts], signed (POS: grams; CAS: see decimals; OKA: thousandths);
+//                           with a decimal point in thousands of counts: "1.25" is 1250
+//   tare=<number>           tare [counts] as weight, not negative
 //   stable=<bool>           overload=<bool>
 //   zero=<bool>|auto        POS "at zero" bit; auto: set while the net weight is 0
 //   unit=kg|lb|g|<2 chars>  CAS unit field

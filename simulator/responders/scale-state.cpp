@@ -129,6 +129,9 @@ std::shared_ptr<ScaleState> MakeScaleState() { return std::make_shared<ScaleStat
 
 namespace {
 
+constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+
 std::optional<std::int64_t> ParseInteger(const std::string& text, std::int64_t low, std::int64_t high) {
   if (text.empty()) return std::nullopt;
   try {
@@ -176,6 +179,25 @@ std::set<std::string> ParseList(const std::string& text) {
   return items;
 }
 
+// "1250", or "1.25" / "1.250" in thousandths (kilograms when a count is a gram); at most 3 decimals.
+std::optional<std::int64_t> ParseCounts(const std::string& text, std::int64_t low) {
+  const auto point = text.find('.');
+  if (point == std::string::npos) return ParseInteger(text, low, kMax / 2);
+  std::string decimals = text.substr(point + 1);
+  if (decimals.empty() || decimals.size() > 3 || !std::all_of(decimals.begin(), decimals.end(), ::isdigit)) {
+    return std::nullopt;
+  }
+  decimals.resize(3, '0');
+  const std::string whole = text.substr(0, point);
+  const bool negative = !whole.empty() && whole[0] == '-';
+  auto units = ParseInteger(whole.empty() || whole == "-" ? whole + "0" : whole, kMin / 2000, kMax / 2000);
+  if (!units) return std::nullopt;
+  const std::int64_t fraction = std::stoll(decimals);
+  const std::int64_t counts = *units * 1000 + (negative ? -fraction : fraction);
+  if (counts < low) return std::nullopt;
+  return counts;
+}
+
 bool SetReading(ScaleState& state, const std::function<bool(Readings&)>& change) {
   Readings readings = state.GetReadings();
   if (!change(readings)) return false;
@@ -190,9 +212,6 @@ bool SetFault(ScaleState& state, const std::function<bool(ScaleFaults&)>& change
   return true;
 }
 
-constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
-constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
-
 }  // namespace
 
 bool SetScaleValue(ScaleState& state, const std::string& key, const std::string& value) {
@@ -204,7 +223,7 @@ bool SetScaleValue(ScaleState& state, const std::string& key, const std::string&
     if (key == "pos-state2") high = 255;
     if (key == "oka-sum-digit") high = 9;
     if (key == "settle-polls") high = std::numeric_limits<int>::max();
-    auto number = ParseInteger(value, low, high);
+    auto number = key == "weight" || key == "tare" ? ParseCounts(value, low) : ParseInteger(value, low, high);
     if (!number) return false;
     return SetReading(state, [&](Readings& r) {
       if (key == "weight") r.weight = *number;

@@ -113,13 +113,18 @@ TEST(ScaleValues, KeysAndValuesAreChecked) {
   EXPECT_TRUE(Scalesim::SetScaleValue(*state, "sern", "A-77"));
   EXPECT_EQ(state->GetReadings().weight, -20);
   EXPECT_EQ(state->GetReadings().okaFlag, 0xC0);
+  EXPECT_TRUE(Scalesim::SetScaleValue(*state, "tare", "1.25"));
+  EXPECT_EQ(state->GetReadings().tare, 1250);
+  EXPECT_TRUE(Scalesim::SetScaleValue(*state, "tare", "0"));
   EXPECT_EQ(state->NativeValue("sern"), "A-77");
   const std::pair<const char*, const char*> refused[] = {
-      {"colour", "red"},  {"weight", "12kg"}, {"tare", "-1"},      {"stable", "maybe"},   {"div", "9"},
+      {"colour", "red"},  {"weight", "12kg"}, {"weight", "1.2345"}, {"tare", "-0.5"}, {"tare", "-1"},      {"stable", "maybe"},   {"div", "9"},
       {"enq", "ack!"},    {"stray", "0"},     {"unit", "gram"},    {"oka-sum-digit", "10"}, {"decimals", ""},
       {"active-interval-ms", "0"}};
   for (const auto& [key, value] : refused) EXPECT_FALSE(Scalesim::SetScaleValue(*state, key, value)) << key;
   EXPECT_EQ(state->GetReadings().weight, -20);
+  EXPECT_TRUE(Scalesim::SetScaleValue(*state, "weight", "-0.005"));
+  EXPECT_EQ(state->GetReadings().weight, -5);
   EXPECT_EQ(Scalesim::MakeProtocolResponder("POS3", state), nullptr);
   EXPECT_NE(Scalesim::MakeProtocolResponder("silent", state), nullptr);
 }
