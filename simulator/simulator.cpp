@@ -126,12 +126,12 @@ std::string Simulator::SlavePath() const {
   return slavePath_;
 }
 
-void Simulator::SetFaults(const Faults& faults) {
+void Simulator::SetFaults(const LineFaults& faults) {
   std::lock_guard<std::mutex> lock(faultsMutex_);
   faults_ = faults;
 }
 
-Faults Simulator::GetFaults() const {
+LineFaults Simulator::GetFaults() const {
   std::lock_guard<std::mutex> lock(faultsMutex_);
   return faults_;
 }
@@ -287,7 +287,7 @@ void Simulator::HangUp(bool comeBack) {
 }
 
 void Simulator::Answer(const Bytes& reply) {
-  Faults faults = GetFaults();
+  LineFaults faults = GetFaults();
   if (faults.silent || reply.empty()) return;
   if (faults.delay.count() > 0 && !Pause(faults.delay)) return;
 

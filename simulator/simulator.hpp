@@ -30,7 +30,7 @@ struct Framing {
 // "8N1", "8E2", "7O1"; false for anything else.
 bool ParseFraming(const std::string& text, Framing& framing);
 
-struct Faults {
+struct LineFaults {
   // Requests are taken in (the responder sees them) but nothing is ever sent.
   bool silent = false;
   // Pause before each reply starts.
@@ -78,8 +78,8 @@ class Simulator {
   std::string SlavePath() const;
   std::uint16_t Port() const { return port_; }
 
-  void SetFaults(const Faults& faults);
-  Faults GetFaults() const;
+  void SetFaults(const LineFaults& faults);
+  LineFaults GetFaults() const;
 
   // Sends bytes unprompted (a late reply, a scale's own transmission).
   void Send(const Bytes& bytes);
@@ -127,7 +127,7 @@ class Simulator {
   std::uint16_t port_ = 0;
 
   mutable std::mutex faultsMutex_;
-  Faults faults_;
+  LineFaults faults_;
   std::deque<Bytes> outbox_;
 
   std::atomic<int> hangUps_{0};

@@ -52,7 +52,7 @@ TEST_F(SerialPortConnectionTest, ExchangesARequestAndACompleteReply) {
 TEST_F(SerialPortConnectionTest, JoinsAReplyThatArrivesInPiecesWithinTheTimeOut) {
   script_->AddReply(ToBytes("weight=12.345kg\r\n"));
   StartSimulator();
-  Scalesim::Faults faults;
+  Scalesim::LineFaults faults;
   faults.chunkSize = 4;
   faults.chunkPause = std::chrono::milliseconds(40);
   simulator_->SetFaults(faults);
@@ -203,7 +203,7 @@ TEST_F(SerialPortConnectionTest, MasterThatGoesAwayAndComesBackGetsTheLineSettin
   ASSERT_EQ(result, ErrorCase::Correct);
   const auto firstSlave = simulator_->SlavePath();
 
-  Scalesim::Faults faults;
+  Scalesim::LineFaults faults;
   faults.hangUpAfter = 5;
   faults.comeBack = true;
   simulator_->SetFaults(faults);
@@ -224,7 +224,7 @@ TEST_F(SerialPortConnectionTest, MasterThatGoesAwayAndComesBackGetsTheLineSettin
 TEST_F(SerialPortConnectionTest, MasterThatGoesAwayForGoodEndsTheReadWithWhatCame) {
   script_->AddReply(ToBytes("weight=1.250kg\r\n"));
   StartSimulator();
-  Scalesim::Faults faults;
+  Scalesim::LineFaults faults;
   faults.hangUpAfter = 6;
   simulator_->SetFaults(faults);
   OpenWithDefaults();

@@ -142,7 +142,7 @@ TEST_F(TCPConnectionTest, DiscardsBytesThatWereWaitingBeforeTheRequest) {
 
 TEST_F(TCPConnectionTest, PeerThatClosesMidReply) {
   script_->AddReply(ToBytes("weight=1.250kg\r\n"));
-  Scalesim::Faults faults;
+  Scalesim::LineFaults faults;
   faults.hangUpAfter = 6;
   simulator_->SetFaults(faults);
   auto connection = OpenConnection();

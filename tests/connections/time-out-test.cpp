@@ -48,7 +48,7 @@ TEST(TimeOut, AnIncompleteReplyIsReturnedAsGatheredAfterTheSerialTimeOuts) {
 TEST(TimeOut, ASilentPeerOverTCP) {
   auto script = std::make_shared<ScriptResponder>();
   auto simulator = Simulator::StartTcp(script);
-  Scalesim::Faults faults;
+  Scalesim::LineFaults faults;
   faults.silent = true;
   simulator->SetFaults(faults);
   auto connection = MakeTCPConnection("127.0.0.1:" + std::to_string(simulator->Port()), "77");
@@ -65,7 +65,7 @@ TEST(TimeOut, PacedRepliesTakeTheirLineTime) {
   auto script = std::make_shared<ScriptResponder>();
   script->AddReply(ToBytes(std::string(46, 'x') + "\r\n"));
   auto simulator = Simulator::StartPty(script);
-  Scalesim::Faults faults;
+  Scalesim::LineFaults faults;
   faults.baud = 4800;
   Scalesim::ParseFraming("8E2", faults.framing);  // 12 bits a character: 400 characters a second
   simulator->SetFaults(faults);
