@@ -1,0 +1,138 @@
+// Result records, the results file's folder, name and content.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include <boost/filesystem.hpp>
+#include <boost/property_tree/json_parser.hpp>
+
+#include "benchtap/results.hpp"
+#include "tests/benchtap/fake-driver.hpp"
+#include "tests/support/test-environment.hpp"
+
+namespace {
+
+using namespace Korvalt::Ponderix::Benchtap;
+namespace fs = boost::filesystem;
+
+class ResultsOutput : public testing::Test {
+ protected:
+  void SetUp() override {
+    Results::Reset();
+    BenchtapFake::Reset();
+  }
+};
+
+TEST_F(ResultsOutput, RecordSplitsInputAndOutputGroups) {
+  Results::SetLastDriverCommand("SetMaxWeight");
+  Results::AddRecord(" input  [ { MaxWeight : 0150 } ] output [ { MaxWeight : 0150 } { Weight :  -1.5 } ]",
+                     ErrorCase::Correct);
+  ASSERT_EQ(Results::Tree().size(), 1u);
+  const auto& record = Results::Tree().front().second;
+  EXPECT_EQ(record.get<std::string>("command"), "SetMaxWeight");
+  EXPECT_EQ(record.get<std::string>("ecase"), "Correct");
+  const auto& inputs = record.get_child("input-params");
+  ASSERT_EQ(inputs.size(), 1u);
+  EXPECT_EQ(inputs.front().second.get<std::string>("type"), "MaxWeight");
+  EXPECT_EQ(inputs.front().second.get<std::string>("value"), "0150");
+  const auto& outputs = record.get_child("output-params");
+  ASSERT_EQ(outputs.size(), 2u);
+  EXPECT_EQ(outputs.back().second.get<std::string>("type"), "Weight");
+  EXPECT_EQ(outputs.back().second.get<std::string>("value"), "-1.5");
+  EXPECT_EQ(Results::LastDriverCommand(), "");
+}
+
+TEST_F(ResultsOutput, NoRecordWithoutADriverCommandAndNoListsWithoutTheirWords) {
+  Results::AddRecord("Hello World", ErrorCase::Correct);
+  EXPECT_TRUE(Results::Tree().empty());
+  Results::SetLastDriverCommand("Reboot");
+  Results::AddRecord("", ErrorCase::DeviceReturnsError);
+  ASSERT_EQ(Results::Tree().size(), 1u);
+  const auto& record = Results::Tree().front().second;
+  EXPECT_EQ(record.get<std::string>("ecase"), "DeviceReturnsError");
+  EXPECT_FALSE(record.get_child_optional("input-params"));
+  EXPECT_FALSE(record.get_child_optional("output-params"));
+}
+
+TEST_F(ResultsOutput, TagsAreMadeSafeForFileNames) {
+  EXPECT_EQ(Results::SafeTag("../../x"), "____x");
+  EXPECT_EQ(Results::SafeTag("CAS-M ProV1"), "CAS-M_ProV1");
+  EXPECT_EQ(Results::SafeTag("a\\b:c*d"), "a_b_c_d");
+  EXPECT_EQ(Results::SafeTag("v1.2_x-y"), "v1.2_x-y");
+  EXPECT_EQ(Results::SafeTag("..."), "_.");
+}
+
+TEST_F(ResultsOutput, FileNameCarriesTheTagsThatAreSet) {
+  EXPECT_EQ(Results::ResultsFileName("2026-12-08"), "benchtap-results-2026-12-08.json");
+  Results::SetSerialNumberTag("ABC00010");
+  EXPECT_EQ(Results::ResultsFileName("2026-12-08"), "benchtap-results-2026-12-08-ABC00010.json");
+  Results::SetProtocolVersionTag("POS2M");
+  EXPECT_EQ(Results::ResultsFileName("2026-12-08"), "benchtap-results-2026-12-08-POS2M-ABC00010.json");
+  Results::SetSerialNumberTag("../../evil");
+  EXPECT_EQ(Results::ResultsFileName("2026-12-08"), "benchtap-results-2026-12-08-POS2M-____evil.json");
+  Results::ClearTags();
+  EXPECT_EQ(Results::ResultsFileName("2026-12-08"), "benchtap-results-2026-12-08.json");
+}
+
+TEST_F(ResultsOutput, FolderIsBesideTheLogFolder) {
+  EXPECT_EQ(Results::ResultsFolder("/home/u/KORVALT/Trelvane/logs"), "/home/u/KORVALT/Trelvane/json-results");
+  EXPECT_EQ(Results::ResultsFolder("/home/u/KORVALT/Trelvane/logs//"), "/home/u/KORVALT/Trelvane/json-results");
+  EXPECT_EQ(Results::ResultsFolder("/logs"), "/json-results");
+  EXPECT_EQ(Results::Quoted("C:\\a \"b\""), "\"C:\\\\a \\\"b\\\"\"");
+}
+
+TEST_F(ResultsOutput, PrepareAndWriteTheFile) {
+  auto logs = TestSupport::AppData() + "/KORVALT/Trelvane/logs";
+  fs::create_directories(logs);
+  BenchtapFake::TheScale().loggingPath = logs;
+  auto library = BenchtapFake::MakeLibrary();
+  Results::SetProtocolVersionTag("POS2M");
+
+  ErrorCase ecase = ErrorCase::Unset;
+  testing::internal::CaptureStdout();
+  auto path = Results::PrepareResultsFile(ecase, *library);
+  std::string created = testing::internal::GetCapturedStdout();
+  EXPECT_EQ(ecase, ErrorCase::Correct);
+  EXPECT_EQ(fs::path(path).parent_path().string(), TestSupport::AppData() + "/KORVALT/Trelvane/json-results");
+  EXPECT_EQ(fs::path(path).filename().string().rfind("benchtap-results-", 0), 0u);
+  EXPECT_NE(path.find("-POS2M.json"), std::string::npos);
+  EXPECT_TRUE(fs::exists(path));
+  EXPECT_EQ(created, "Created empty JSON file at: " + Results::Quoted(path) + "\n");
+
+  // An existing file is left alone until the results are written.
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(Results::PrepareResultsFile(ecase, *library), path);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+
+  Results::SetLastDriverCommand("GetMaxWeight");
+  Results::AddRecord(" output [ { MaxWeight : 0150 } ]", ErrorCase::Correct);
+  testing::internal::CaptureStdout();
+  Results::WriteResults(path, ecase);
+  EXPECT_EQ(testing::internal::GetCapturedStdout(), "JSON data saved to: " + Results::Quoted(path) + "\n");
+  boost::property_tree::ptree written;
+  boost::property_tree::read_json(path, written);
+  EXPECT_EQ(written.get<std::string>("benchtap-results..command"), "GetMaxWeight");
+  EXPECT_EQ(written.get<std::string>("benchtap-results..output-params..value"), "0150");
+}
+
+TEST_F(ResultsOutput, EmptyResultsAreWrittenAsAnEmptyValue) {
+  auto path = TestSupport::AppData() + "/empty.json";
+  ErrorCase ecase = ErrorCase::Correct;
+  testing::internal::CaptureStdout();
+  Results::WriteResults(path, ecase);
+  testing::internal::GetCapturedStdout();
+  boost::property_tree::ptree written;
+  boost::property_tree::read_json(path, written);
+  EXPECT_EQ(written.get<std::string>("benchtap-results"), "");
+}
+
+TEST_F(ResultsOutput, UnwritableFileIsReported) {
+  ErrorCase ecase = ErrorCase::Correct;
+  testing::internal::CaptureStderr();
+  Results::WriteResults(TestSupport::AppData() + "/no/such/folder/results.json", ecase);
+  EXPECT_EQ(testing::internal::GetCapturedStderr(), "Failed to write JSON data to file.\n");
+  EXPECT_EQ(ecase, ErrorCase::Correct);
+}
+
+}  // namespace

@@ -1,0 +1,233 @@
+// Script reading: names, kinds, parameter widths, refusals and the place named in every error.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <boost/property_tree/json_parser.hpp>
+
+#include "benchtap/command-list.hpp"
+#include "benchtap/names.hpp"
+#include "benchtap/script-file.hpp"
+#include "tests/support/test-environment.hpp"
+
+namespace {
+
+using namespace Korvalt::Ponderix::Benchtap;
+
+Ptree Parse(const std::string& json) {
+  std::istringstream in(json);
+  Ptree root;
+  boost::property_tree::read_json(in, root);
+  return root;
+}
+
+CommandList Build(const std::string& json, ErrorCase& ecase) { return BuildScript(Parse(json), ecase); }
+
+DriverCommand& AsDriver(ICommand& command) {
+  auto* driver = dynamic_cast<DriverCommand*>(&command);
+  if (driver == nullptr) throw std::runtime_error("not a driver command");
+  return *driver;
+}
+
+std::string ErrorText(const std::string& json) {
+  ErrorCase ecase = ErrorCase::Correct;
+  try {
+    Build(json, ecase);
+  } catch (const std::exception& error) {
+    return error.what();
+  }
+  return "no error";
+}
+
+TEST(NameTables, NormaliseNameAcceptsDashedCamelAndPascalForms) {
+  EXPECT_EQ(NormaliseName("get-scales-model"), "GetScalesModel");
+  EXPECT_EQ(NormaliseName("getScalesModel"), "GetScalesModel");
+  EXPECT_EQ(NormaliseName("GetScalesModel"), "GetScalesModel");
+  EXPECT_EQ(NormaliseName("max-weight"), "MaxWeight");
+  EXPECT_EQ(NormaliseName("trailing-"), "Trailing");
+  EXPECT_EQ(NormaliseName(""), "");
+}
+
+TEST(NameTables, UnknownNamesThrowWithTheName) {
+  try {
+    StringToEnumCommand("GetFoo");
+    FAIL();
+  } catch (const std::logic_error& error) {
+    EXPECT_STREQ(error.what(), "Func StringToEnumCommand(strvalue: GetFoo), strvalue is not valid.");
+  }
+  try {
+    StringToEnumParamType("Colour");
+    FAIL();
+  } catch (const std::logic_error& error) {
+    EXPECT_STREQ(error.what(), "Func StringToEnumParamType(strvalue: Colour), strvalue is not valid.");
+  }
+  EXPECT_EQ(ToString(ErrorCase::LogicDeviceJSONError), "LogicDeviceJSONerror");
+  EXPECT_EQ(ToString(ErrorCase::NotAllParamsAreSetInLogicDevice), "NotAllParamsAreSetInLogicDevice");
+  EXPECT_THROW(ToString(static_cast<ErrorCase>(39)), std::logic_error);
+  EXPECT_EQ(ToString(Command::OKASpecifyTare), "OKASpecifyTare");
+}
+
+TEST(NameTables, ParameterListsOfCommands) {
+  EXPECT_EQ(ToParamTypeVector(Command::SetMaxWeight), std::vector<ParamType>{ParamType::MaxWeight});
+  EXPECT_EQ(ToParamTypeVector(Command::GetFirmwareVersion2), std::vector<ParamType>{ParamType::FirmwareVersion2});
+  EXPECT_EQ(ToParamTypeVector(Command::GetUnitOfMeasure2), std::vector<ParamType>{ParamType::UnitOfMeasure});
+  EXPECT_EQ(ToParamTypeVector(Command::SetCell2), std::vector<ParamType>{ParamType::Cell});
+  EXPECT_EQ(ToParamTypeVector(Command::GetProtocolAuto), std::vector<ParamType>{ParamType::ProtocolVersion});
+  EXPECT_EQ(ToParamTypeVector(Command::StatusOfWeightChannelAuto),
+            (std::vector<ParamType>{ParamType::Weight, ParamType::WeightState}));
+  EXPECT_EQ(ToParamTypeVector(Command::SpecifyTare), std::vector<ParamType>{ParamType::Tare});
+  EXPECT_TRUE(ToParamTypeVector(Command::SetZero).empty());
+  EXPECT_TRUE(ToParamTypeVector(Command::Reboot).empty());
+  EXPECT_THROW(ToParamTypeVector(Command::POSSetZero), std::logic_error);
+}
+
+TEST(ScriptReader, WorkedExampleWithoutOperatorEntries) {
+  ErrorCase ecase = ErrorCase::Correct;
+  auto list = Build(R"([
+    { "command": "hello-world" },
+    { "command": "get-scales-model" },
+    { "command": "set-max-weight", "input-params": [ { "type": "max-weight", "value": "150" } ] },
+    { "command": "get-max-weight", "output-params": [ { "type": "max-weight" } ] },
+    { "command": "error-case-handler", "count": "3", "period": "500",
+      "executable": { "command": "status-of-weight-channel" } },
+    { "command": "loop-weight", "count": "10", "period": "200" },
+    { "command": "do-while",
+      "body": { "command": "command-list", "list": [ { "command": "get-firmware-version1" } ] },
+      "condition": { "command": "hello-world" } }
+  ])", ecase);
+  ASSERT_EQ(ecase, ErrorCase::Correct);
+  ASSERT_EQ(list.size(), 7u);
+  EXPECT_EQ(list[0]->GetCommand(), "hello-world");
+  EXPECT_EQ(list[1]->GetCommand(), "GetScalesModel");
+  EXPECT_TRUE(AsDriver(*list[1]).Inputs().empty());
+  EXPECT_TRUE(AsDriver(*list[1]).Outputs().empty());
+  EXPECT_EQ(AsDriver(*list[2]).Inputs(), (DriverCommand::Params{{ParamType::MaxWeight, "0150"}}));
+  EXPECT_EQ(AsDriver(*list[3]).Outputs(), (DriverCommand::Params{{ParamType::MaxWeight, ""}}));
+  EXPECT_EQ(list[4]->GetCommand(), "StatusOfWeightChannel");
+  EXPECT_NE(dynamic_cast<CLIErrorCaseHandler*>(list[4].get()), nullptr);
+  EXPECT_EQ(list[5]->GetCommand(), "loop-weight");
+  EXPECT_EQ(list[6]->GetCommand(), "CLIDoWhile");
+}
+
+TEST(ScriptReader, RootObjectChildrenAreEntriesInOrder) {
+  ErrorCase ecase = ErrorCase::Correct;
+  auto list = Build(R"({ "b": { "command": "get-serial-number" }, "a": { "command": "hello-world" } })", ecase);
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[0]->GetCommand(), "GetSerialNumber");
+  EXPECT_EQ(list[1]->GetCommand(), "hello-world");
+  auto empty = Build("[]", ecase);
+  EXPECT_TRUE(empty.empty());
+  EXPECT_EQ(ecase, ErrorCase::Correct);
+}
+
+TEST(ScriptReader, WidthAdjustments) {
+  ErrorCase ecase = ErrorCase::Correct;
+  auto list = Build(R"([
+    { "command": "set-scales-model", "input-params": [ { "value": "AB" } ] },
+    { "command": "set-firmware-version1", "input-params": [ { "type": "FirmwareVersion1", "value": "1.2" } ] },
+    { "command": "set-max-weight", "input-params": [ { "value": "12345" } ] },
+    { "command": "set-weight-calibration", "input-params": [ { "value": "5" } ] },
+    { "command": "set-scales-model", "input-params": [ { "value": "LONGMODEL9" } ] },
+    { "command": "set-discret", "input-params": [ { "value": "5" } ] }
+  ])", ecase);
+  ASSERT_EQ(ecase, ErrorCase::Correct);
+  ASSERT_EQ(list.size(), 6u);
+  EXPECT_EQ(AsDriver(*list[0]).Inputs()[0].second, "AB      ");
+  EXPECT_EQ(AsDriver(*list[1]).Inputs()[0].second, "1.2   ");
+  EXPECT_EQ(AsDriver(*list[2]).Inputs()[0].second, "12345");
+  EXPECT_EQ(AsDriver(*list[3]).Inputs()[0], (std::pair<ParamType, std::string>{ParamType::WeightCalibration, "0005"}));
+  EXPECT_EQ(AsDriver(*list[4]).Inputs()[0].second, "LONGMODEL9");
+  EXPECT_EQ(AsDriver(*list[5]).Inputs()[0].second, "5");
+}
+
+TEST(ScriptReader, UnknownKindsStopReadingWithCommandUnsupported) {
+  testing::internal::CaptureStderr();
+  ErrorCase ecase = ErrorCase::Correct;
+  auto list = Build(R"([ { "command": "hello-world" }, { "command": "Hello-world" }, { "command": "get-max-weight" } ])",
+                    ecase);
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(ecase, ErrorCase::CommandUnsupported);
+  EXPECT_EQ(list.size(), 1u);
+  EXPECT_NE(err.find("entry #2 \"Hello-world\""), std::string::npos) << err;
+
+  ecase = ErrorCase::Correct;
+  testing::internal::CaptureStderr();
+  Build(R"([ { "command": "get-foo" } ])", ecase);
+  testing::internal::GetCapturedStderr();
+  EXPECT_EQ(ecase, ErrorCase::CommandUnsupported);
+}
+
+TEST(ScriptReader, InputWithoutTypeForACommandWithoutParametersIsRefused) {
+  testing::internal::CaptureStderr();
+  ErrorCase ecase = ErrorCase::Correct;
+  auto list = Build(R"([ { "command": "get-max-weight" }, { "command": "set-zero", "input-params": [ { "value": "1" } ] } ])",
+                    ecase);
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(ecase, ErrorCase::IncorrectArgumnts);
+  EXPECT_EQ(list.size(), 1u);
+  EXPECT_NE(err.find("entry #2 \"set-zero\""), std::string::npos) << err;
+  EXPECT_NE(err.find("SetZero"), std::string::npos) << err;
+}
+
+TEST(ScriptReader, NestedFailureTravelsUpAndStopsReading) {
+  testing::internal::CaptureStderr();
+  ErrorCase ecase = ErrorCase::Correct;
+  auto list = Build(R"([
+    { "command": "hello-world" },
+    { "command": "do-while", "body": { "command": "command-list", "list": [ { "command": "hello-world" },
+      { "command": "no-such-kind" } ] }, "condition": { "command": "hello-world" } },
+    { "command": "hello-world" } ])", ecase);
+  std::string err = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(ecase, ErrorCase::CommandUnsupported);
+  EXPECT_EQ(list.size(), 1u);
+  EXPECT_NE(err.find("entry #2 \"do-while\" > body \"command-list\" > list #2 \"no-such-kind\""), std::string::npos)
+      << err;
+}
+
+TEST(ScriptReader, ThrownErrorsKeepTheirTextAndNameTheEntry) {
+  auto text = ErrorText(R"([ { "command": "hello-world" }, { "command": "get-max-weight",
+                              "output-params": [ { "type": "colour" } ] } ])");
+  EXPECT_NE(text.find("Func StringToEnumParamType(strvalue: Colour), strvalue is not valid."), std::string::npos);
+  EXPECT_NE(text.find("entry #2 \"get-max-weight\""), std::string::npos) << text;
+
+  text = ErrorText(R"([ { "command": "loop-weight", "count": "1" } ])");
+  EXPECT_NE(text.find("No such node (period)"), std::string::npos) << text;
+  EXPECT_NE(text.find("entry #1 \"loop-weight\""), std::string::npos) << text;
+
+  text = ErrorText(R"([ { "command": "error-case-handler", "count": "3x", "period": "1",
+                          "executable": { "command": "hello-world" } } ])");
+  EXPECT_NE(text.find("conversion of data"), std::string::npos) << text;
+
+  text = ErrorText(R"([ { "command": "hello-world" }, { "list": [] } ])");
+  EXPECT_NE(text.find("No such node (command)"), std::string::npos) << text;
+  EXPECT_NE(text.find("entry #2"), std::string::npos) << text;
+
+  text = ErrorText(R"([ { "command": "set-max-weight", "input-params": [ { "type": "max-weight" } ] } ])");
+  EXPECT_NE(text.find("No such node (value)"), std::string::npos) << text;
+}
+
+TEST(ScriptReader, FileExtensionAndExistence) {
+  ErrorCase ecase = ErrorCase::Correct;
+  testing::internal::CaptureStderr();
+  auto path = TestSupport::AppData() + "/script.JSON";
+  std::ofstream(path) << "[]";
+  LoadScript(path, ecase);
+  EXPECT_EQ(ecase, ErrorCase::JSONAnotherFileExtension);
+  ecase = ErrorCase::Correct;
+  LoadScript(TestSupport::AppData() + "/missing.json", ecase);
+  EXPECT_EQ(ecase, ErrorCase::JSONFileDoesNotExist);
+  testing::internal::GetCapturedStderr();
+
+  ecase = ErrorCase::Correct;
+  path = TestSupport::AppData() + "/script.json";
+  std::ofstream(path) << R"([ { "command": "hello-world" } ])";
+  EXPECT_EQ(LoadScript(path, ecase).size(), 1u);
+  EXPECT_EQ(ecase, ErrorCase::Correct);
+
+  std::ofstream(path) << R"([ { "command": )";
+  EXPECT_THROW(LoadScript(path, ecase), boost::property_tree::json_parser_error);
+}
+
+}  // namespace
