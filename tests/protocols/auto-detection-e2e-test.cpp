@@ -16,7 +16,7 @@ TEST_P(DetectsProtocol, AndWritesItBack) {
   EXPECT_EQ(scale.Stored(LogicDeviceParamType::Protocol), protocol);
   if (protocol.find("Pro") != std::string::npos) {
     // The model the scale reports replaces the one chosen.
-    EXPECT_EQ(scale.Stored(LogicDeviceParamType::Model), scale.Out(Korvalt::Ponderix::Driver::ParamType::ScalesModel));
+    EXPECT_EQ(scale.Stored(LogicDeviceParamType::Model), scale.Out(Param::ScalesModel));
     EXPECT_NE(scale.Stored(LogicDeviceParamType::Model), "auto");
   } else {
     EXPECT_EQ(scale.Stored(LogicDeviceParamType::Model), "auto");
@@ -46,7 +46,7 @@ TEST(Detection, CasMActiveIsFoundByListening) {
   ScaleOnLine scale("CAS-M-Active");
   ASSERT_EQ(scale.Open("auto"), ErrorCase::Correct);
   EXPECT_EQ(scale.device.GetProtocol(), "CAS-M-Active");
-  EXPECT_EQ(scale.Out(ParamType::UnitOfMeasure), "kg");
+  EXPECT_EQ(scale.Out(Param::UnitOfMeasure), "kg");
 }
 
 TEST(Detection, NoScaleFailsWithTheLastAttemptsCode) {
@@ -64,7 +64,7 @@ TEST(Detection, ModelIsCheckedAgainstTheScaleAfterDetection) {
     ScaleOnLine scale("POS2MProV1");
     SetNative(*scale.state, "mode", "A15");
     ASSERT_EQ(scale.Open("auto", "X16"), ErrorCase::Correct);
-    EXPECT_EQ(scale.Stored(LogicDeviceParamType::Model), scale.Out(Korvalt::Ponderix::Driver::ParamType::ScalesModel));
+    EXPECT_EQ(scale.Stored(LogicDeviceParamType::Model), scale.Out(Param::ScalesModel));
     EXPECT_EQ(scale.Run(Command::StatusOfWeightChannel), ErrorCase::WrongModelChosen);
     EXPECT_EQ(scale.Count("pos-status"), 1);  // the detection's own poll only
   }

@@ -24,4 +24,11 @@ std::string EndPointOf(const SimulatedLine& line) {
 int BaudOf(const SimulatedLine& line) { return line.simulator->GetLineSettings().baud; }
 int StopBitsOf(const SimulatedLine& line) { return line.simulator->GetLineSettings().stopBits; }
 
+void SetChunking(SimulatedLine& line, std::size_t size, std::chrono::milliseconds pause) {
+  auto faults = line.simulator->GetFaults();
+  faults.chunkSize = size;
+  faults.chunkPause = pause;
+  line.simulator->SetFaults(faults);
+}
+
 }  // namespace WeighingTests

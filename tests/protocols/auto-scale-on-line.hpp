@@ -3,10 +3,13 @@
 // state and its line are reached through auto-scale-state.cpp and auto-scale-line.cpp only.
 #pragma once
 
+#include <chrono>
 #include <memory>
+#include <thread>
 #include <stdexcept>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -22,6 +25,8 @@ namespace WeighingTests {
 using namespace Korvalt::Ponderix::Driver;
 
 enum class Line { Pty, Tcp };
+// Inside parameterised tests ParamType names the test parameter.
+using Param = Korvalt::Ponderix::Driver::ParamType;
 
 // auto-scale-state.cpp
 std::shared_ptr<Scalesim::ScaleState> NewScaleState();
@@ -41,11 +46,19 @@ std::string EndPointOf(const SimulatedLine& line);
 // The pseudo-terminal's line settings as the driver left them.
 int BaudOf(const SimulatedLine& line);
 int StopBitsOf(const SimulatedLine& line);
+// Replies go out in pieces of `size` bytes, `pause` apart (0: whole).
+void SetChunking(SimulatedLine& line, std::size_t size, std::chrono::milliseconds pause);
 
 class ScaleOnLine {
  public:
-  explicit ScaleOnLine(const std::string& scaleProtocol, Line line = Line::Pty)
+  // `presets` are scale settings made before the line starts (the frame interval of a
+  // self-transmitting scale, for one).
+  explicit ScaleOnLine(const std::string& scaleProtocol, Line line = Line::Pty,
+                       const std::vector<std::pair<std::string, std::string>>& presets = {})
       : state(NewScaleState()), line_(line) {
+    for (const auto& [key, value] : presets) {
+      if (!SetScale(*state, key, value)) throw std::logic_error("bad scale setting " + key);
+    }
     auto responder = NewResponder(scaleProtocol, state);
     if (!responder) throw std::logic_error("no responder for " + scaleProtocol);
     simulator = StartLine(responder, line);
@@ -95,6 +108,15 @@ class ScaleOnLine {
   }
 
   int Count(const std::string& kind) const { return CountOf(*state, kind); }
+
+  // One-way commands return once written; the scale takes them a moment later.
+  bool WaitForCount(const std::string& kind, int count) const {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (Count(kind) < count && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return Count(kind) == count;
+  }
 
   std::shared_ptr<Scalesim::ScaleState> state;
   std::shared_ptr<SimulatedLine> simulator;
