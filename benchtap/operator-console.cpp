@@ -21,7 +21,8 @@ OperatorConsole& StandardConsole() {
                                    // The prompt must be on screen before the wait.
                                    std::cout.flush();
                                    return Platform::StandardInput().ReadKey(cancel);
-                                 }};
+                                 },
+                                 !Platform::StandardInput().IsTerminal()};
   return console;
 }
 

@@ -40,6 +40,7 @@ std::string CLIDialog::ExecuteCommand(Wrapper::Device& device, ErrorCase& ecase)
       ecase = ErrorCase::EscapeClicked;
       return {};
     }
+    if (console_.echoWords) out << word << '\n';
     for (const auto& option : options_) {
       if (option.input == word) {
         chosen = &option;
