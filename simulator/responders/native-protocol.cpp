@@ -100,8 +100,7 @@ std::string AnswerNativeLine(const std::string& line, ScaleState& state) {
     if (kind == "Scnt") {
       // Each calibration run is counted by the scale itself.
       const std::string count = state.NativeValue("cnt");
-      const bool numeric = !count.empty() && std::all_of(count.begin(), count.end(), ::isdigit);
-      state.SetNativeValue("cnt", numeric && count.size() < 9 ? std::to_string(std::stol(count) + 1) : "1");
+      state.SetNativeValue("cnt", IsDigits(count) && count.size() < 9 ? std::to_string(std::stol(count) + 1) : "1");
     }
     return kOk;
   }

@@ -12,6 +12,10 @@ namespace Scalesim {
 
 class ScaleState;
 
+inline bool IsDigits(const std::string& text) {
+  return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+}
+
 // Values a freshly built scale reports.
 std::map<std::string, std::string> NativeDefaults();
 bool IsNativeKeyword(const std::string& keyword);

@@ -184,9 +184,7 @@ std::optional<std::int64_t> ParseCounts(const std::string& text, std::int64_t lo
   const auto point = text.find('.');
   if (point == std::string::npos) return ParseInteger(text, low, kMax / 2);
   std::string decimals = text.substr(point + 1);
-  if (decimals.empty() || decimals.size() > 3 || !std::all_of(decimals.begin(), decimals.end(), ::isdigit)) {
-    return std::nullopt;
-  }
+  if (decimals.size() > 3 || !IsDigits(decimals)) return std::nullopt;
   decimals.resize(3, '0');
   const std::string whole = text.substr(0, point);
   const bool negative = !whole.empty() && whole[0] == '-';
