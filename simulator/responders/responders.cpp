@@ -40,6 +40,7 @@ class ResponderBase : public Responder {
 
   ScaleState& State() { return *state_; }
 
+  // Counts the request; false when the scale is told to leave it unanswered.
   bool Take(const std::string& kind) {
     state_->Count(kind);
     return state_->GetFaults().ignored.count(kind) == 0;

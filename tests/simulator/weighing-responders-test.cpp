@@ -204,5 +204,31 @@ TEST(OkaResponder, TareAndZeroAreOneWay) {
   EXPECT_EQ(scale.state->RequestCount("oka-zero"), 1);
 }
 
+// What each kind of scale answers to the probes the driver sends while it finds the protocol:
+// reply sizes, each probe sent to a fresh scale.
+TEST(AllResponders, AnswerOnlyTheirOwnProtocol) {
+  const std::vector<std::pair<std::string, Bytes>> probes = {
+      {"ENQ", kEnq},          {"POS status", kPosStatus}, {"Gsern", Text("Gsern\r\n")},
+      {"OKA 02", kOkaWeight}, {"OKA 06", OkaSixteen(6)}, {"DC1", kDc1}};
+  const std::vector<std::pair<std::string, std::vector<std::size_t>>> scales = {
+      {"POS2M", {1, 16, 0, 0, 0, 0}},
+      {"POS2MProV1", {1, 16, 15, 0, 0, 0}},
+      // A CAS scale acknowledges the ENQ byte that is the POS request's length byte.
+      {"CAS-M", {1, 1, 0, 0, 0, 15}},
+      {"CAS-M ProV1", {1, 1, 15, 0, 0, 15}},
+      {"CAS-M-Active", {0, 0, 0, 0, 0, 0}},
+      {"OKA", {0, 0, 15, 24, 18, 0}},
+      {"native", {0, 0, 15, 0, 0, 0}},
+      {"silent", {0, 0, 0, 0, 0, 0}},
+  };
+  for (const auto& [protocol, sizes] : scales) {
+    for (std::size_t i = 0; i < probes.size(); ++i) {
+      Scale scale(protocol);
+      ASSERT_NE(scale.responder, nullptr) << protocol;
+      EXPECT_EQ(scale.Send(probes[i].second).size(), sizes[i]) << protocol << " <- " << probes[i].first;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace SimulatorTests
