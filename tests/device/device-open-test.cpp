@@ -1,0 +1,137 @@
+// Opening a device on the simulated scale: line settings per protocol and speed, TCP end points,
+// closing, and what an unusable logic device gives.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/protocols/native-scale.hpp"
+#include "tests/support/driver-library.hpp"
+
+namespace NativeTests {
+namespace {
+
+using Korvalt::Ponderix::Driver::Option;
+
+LogicDevice Speed(const std::string& protocol, const std::string& baudRate) {
+  LogicDevice settings = Settings(protocol);
+  settings.baudRate = baudRate;
+  return settings;
+}
+
+TEST(DeviceOpen, SerialLineSettingsFollowProtocolAndSpeed) {
+  struct Case {
+    std::string protocol;
+    std::string baudRate;
+    int expectedBaud;
+    int expectedStopBits;
+  } cases[] = {
+      {"POS2M", "9600", 9600, 1},
+      {"POS2M", "4800", 4800, 1},
+      {"OKA", "4800", 4800, 2},  // 8E2 at 4800
+      {"OKA", "9600", 9600, 1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.protocol + " " + c.baudRate);
+    SimulatedScale scale;
+    ASSERT_EQ(scale.Open(Line::Pty, Speed(c.protocol, c.baudRate)), ErrorCase::Correct);
+    EXPECT_TRUE(scale.Device().IsOpen());
+    auto line = scale.Wire().GetLineSettings();
+    EXPECT_EQ(line.baud, c.expectedBaud);
+    EXPECT_EQ(line.stopBits, c.expectedStopBits);
+    EXPECT_EQ(scale.Device().GetProtocol(), c.protocol);
+  }
+}
+
+TEST(DeviceOpen, TcpOpensClosesAndReopens) {
+  SimulatedScale scale;
+  int id = scale.Describe(Line::Tcp, Settings("CAS-M ProV1"));
+  ErrorCase result = ErrorCase::Correct;
+  scale.Device().Open(id, result);
+  ASSERT_EQ(result, ErrorCase::Correct);
+  EXPECT_TRUE(scale.Device().IsOpen());
+  EXPECT_EQ(scale.Get(Slot::ScalesModel), "T-QZ 510-15.2 III(средний)");
+
+  scale.Device().Close(result);
+  EXPECT_FALSE(scale.Device().IsOpen());
+  EXPECT_EQ(scale.Run(Command::GetMaxWeight), ErrorCase::ConnectionError);
+
+  scale.Device().Open(id, result);
+  ASSERT_EQ(result, ErrorCase::Correct);
+  EXPECT_EQ(scale.Run(Command::GetMaxWeight), ErrorCase::Correct);
+  EXPECT_EQ(scale.Wire().Connections(), 2);
+}
+
+TEST(DeviceOpen, ProModelIsReadOnOpenOnlyForProProtocols) {
+  SimulatedScale plain;
+  ASSERT_EQ(plain.Open(Line::Pty, Settings("POS2M")), ErrorCase::Correct);
+  EXPECT_EQ(plain.State().RequestCount("Gmode"), 0);
+
+  SimulatedScale pro;
+  ASSERT_EQ(pro.Open(Line::Pty, Settings("POS2MProV1")), ErrorCase::Correct);
+  EXPECT_EQ(pro.State().RequestCount("Gmode"), 1);
+  EXPECT_EQ(pro.Get(Slot::ScalesModel), "T-QZ 510-15.2 III(средний)");
+}
+
+TEST(DeviceOpen, UnknownConnectionTypeIsRefused) {
+  SimulatedScale scale;
+  LogicDevice settings = Settings("POS2M");
+  settings.connectionType = "USB";
+  EXPECT_EQ(scale.Open(Line::Pty, settings), ErrorCase::ParamValueUnsupported);
+  EXPECT_FALSE(scale.Device().IsOpen());
+  EXPECT_EQ(scale.Run(Command::GetMaxWeight), ErrorCase::ConnectionError);
+}
+
+TEST(DeviceExports, OptionsNeedAConnection) {
+  const auto& driver = TestSupport::Driver();
+  Korvalt::Ponderix::Driver::DeviceHandle handle = nullptr;
+  ASSERT_EQ(driver.create(handle), ErrorCase::Correct);
+  std::string value = "stale";
+  EXPECT_EQ(driver.get_option(handle, Option::BaudRate, value), ErrorCase::ConnectionError);
+  EXPECT_EQ(value, "");
+  EXPECT_EQ(driver.set_option(handle, Option::BaudRate, "9600"), ErrorCase::ConnectionError);
+  EXPECT_EQ(driver.destroy(handle), ErrorCase::Correct);
+}
+
+// Through the library as an application loads it: the exports named like the C library's
+// open() and close() must not capture the library's own port and socket calls.
+TEST(DeviceExports, NativeCommandsOverAPseudoTerminal) {
+  const auto& driver = TestSupport::Driver();
+  auto state = Scalesim::MakeScaleState();
+  auto simulator = Scalesim::Simulator::StartPty(
+      std::shared_ptr<Scalesim::Responder>(Scalesim::MakeProtocolResponder("native", state)));
+  Korvalt::Ponderix::Driver::DeviceHandle handle = nullptr;
+  ASSERT_EQ(driver.create(handle), ErrorCase::Correct);
+  int id = -1;
+  ASSERT_EQ(driver.add_logic_device(handle, id), ErrorCase::Correct);
+  const std::pair<LogicDeviceParamType, std::string> params[] = {
+      {LogicDeviceParamType::Name, "bench scale"}, {LogicDeviceParamType::ConnectionType, "Serial Port"},
+      {LogicDeviceParamType::EndPoint, simulator->Path()}, {LogicDeviceParamType::BaudRate, "9600"},
+      {LogicDeviceParamType::Model, "510"},         {LogicDeviceParamType::Protocol, "POS2MProV1"},
+  };
+  for (const auto& [type, value] : params) {
+    ASSERT_EQ(driver.set_logic_device_param(handle, id, type, value), ErrorCase::Correct);
+  }
+  ASSERT_EQ(driver.open(handle, id), ErrorCase::Correct);
+  bool open = false;
+  EXPECT_EQ(driver.is_open(handle, open), ErrorCase::Correct);
+  EXPECT_TRUE(open);
+
+  EXPECT_EQ(driver.set_param(handle, Slot::MaxWeight, "30"), ErrorCase::Correct);
+  EXPECT_EQ(driver.execute_command(handle, Command::SetMaxWeight), ErrorCase::Correct);
+  EXPECT_EQ(driver.execute_command(handle, Command::GetMaxWeight), ErrorCase::Correct);
+  std::string value;
+  EXPECT_EQ(driver.get_param(handle, Slot::MaxWeight, value), ErrorCase::Correct);
+  EXPECT_EQ(value, "30");
+  std::string model;
+  EXPECT_EQ(driver.get_param(handle, Slot::ScalesModel, model), ErrorCase::Correct);
+  EXPECT_EQ(model, "T-QZ 510-15.2 III(средний)");
+
+  EXPECT_EQ(driver.close(handle), ErrorCase::Correct);
+  EXPECT_EQ(driver.is_open(handle, open), ErrorCase::Correct);
+  EXPECT_FALSE(open);
+  EXPECT_EQ(driver.destroy(handle), ErrorCase::Correct);
+  simulator->Stop();
+}
+
+}  // namespace
+}  // namespace NativeTests
