@@ -12,6 +12,26 @@ namespace Korvalt::Ponderix::Benchtap {
 
 // ---- CLIDialog -----------------------------------------------------------------------------
 
+namespace {
+
+// Takes the line end that closed the operator's answer out of the input, so that a key wait
+// after the dialog does not read it as Enter. Only bytes already received are looked at (never
+// waits), and a further word on the same line stays for the next prompt.
+void DropLineEnd(std::istream& in) {
+  auto* buffer = in.rdbuf();
+  while (buffer->in_avail() > 0) {
+    const auto c = buffer->sgetc();
+    if (c == ' ' || c == '\t' || c == '\r') {
+      buffer->sbumpc();
+      continue;
+    }
+    if (c == '\n') buffer->sbumpc();
+    break;
+  }
+}
+
+}  // namespace
+
 CLIDialog::CLIDialog(std::string message, std::vector<Option> options, OperatorConsole& console)
     : message_(std::move(message)), options_(std::move(options)), console_(console) {}
 
@@ -40,6 +60,7 @@ std::string CLIDialog::ExecuteCommand(Wrapper::Device& device, ErrorCase& ecase)
       ecase = ErrorCase::EscapeClicked;
       return {};
     }
+    DropLineEnd(console_.in);
     if (console_.echoWords) out << word << '\n';
     for (const auto& option : options_) {
       if (option.input == word) {

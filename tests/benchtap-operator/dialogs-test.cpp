@@ -104,6 +104,14 @@ TEST_F(OperatorCommands, DialogReadsOneWordAndLeavesTheNextForTheNextPrompt) {
   EXPECT_EQ(runs, 1);
 }
 
+TEST_F(OperatorCommands, DialogTakesTheLineEndOfTheAnswerButNoMore) {
+  // The answer's line end would otherwise press Enter at the next key wait.
+  TestConsole io("s \r\n\n");
+  CLIDialog dialog("", ZeroOrSkip(), io.console);
+  EXPECT_EQ(dialog.ExecuteCommand(device, ecase), "User entered the value: skip");
+  EXPECT_EQ(io.in.rdbuf()->in_avail(), 1);
+}
+
 TEST_F(OperatorCommands, DialogRepeatsTheWordsItReadWhenTheInputDoesNotEcho) {
   TestConsole io("x s\n");
   io.console.echoWords = true;
