@@ -12,7 +12,6 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/serial_port.hpp>
-#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/streambuf.hpp>
 #include <boost/system/error_code.hpp>
 
@@ -48,10 +47,10 @@ class AsioConnection : public Connection {
 
   AsioConnection();
 
-  // Starts one asynchronous operation (which calls the completion it is given exactly once) and
-  // runs the I/O context on this thread until the operation has completed or `timeout` has
-  // passed; on the time-out the pending I/O is cancelled and the operation completes as aborted.
-  // Returns the operation's outcome.
+  // The transfer timer. Starts one asynchronous operation (which calls the completion it is given
+  // exactly once) and runs the I/O context on this thread until the operation has completed or
+  // `timeout` has passed; on the time-out the pending I/O is cancelled and the operation
+  // completes as aborted. Returns the operation's outcome.
   boost::system::error_code RunWithDeadline(std::chrono::milliseconds timeout,
                                             const std::function<void(Completion)>& start, ErrorCase& result);
 
@@ -67,6 +66,8 @@ class AsioConnection : public Connection {
   // ", SerialPortConnection::WriteData, port is closed." and its TCP twin.
   virtual std::string ClosedPortMessage() = 0;
   virtual void LogWritten(const ByteVector& /*data*/) {}
+  // False when the line surely holds no unread input (saves the stale-input probe).
+  virtual bool MayHaveInput() { return true; }
 
   // Drops what the peer sent before the request; a late reply to an earlier request would
   // otherwise be taken for the start of the next one.
@@ -75,9 +76,10 @@ class AsioConnection : public Connection {
   void ResetReceiveBuffer();
 
   std::shared_ptr<boost::asio::io_context> io_;
-  boost::asio::steady_timer timer_;
   boost::asio::streambuf receiveBuffer_;
   std::int32_t transferState_ = 0;
+  // End of the transfer under way.
+  std::chrono::steady_clock::time_point deadline_;
 
  private:
   void ReadUntilComplete(ByteVector& response, const ResponseValidator& isComplete, bool& timedOut,
@@ -111,6 +113,7 @@ class SerialPortConnection : public AsioConnection {
   bool IsLineLost(const boost::system::error_code& ec) override;
   void Reopen(ErrorCase& result) override;
   std::string ClosedPortMessage() override;
+  bool MayHaveInput() override;
 
  private:
   using Setter = void (SerialPortConnection::*)(std::string, ErrorCase&);
@@ -151,6 +154,7 @@ class TCPConnection : public AsioConnection {
   void Reopen(ErrorCase& result) override;
   std::string ClosedPortMessage() override;
   void LogWritten(const ByteVector& data) override;
+  bool MayHaveInput() override;
 
  private:
   std::string ip_;

@@ -56,35 +56,42 @@ TCPEndPoint SplitTCPEndPoint(const std::string& endPoint, const std::string& def
   return {endPoint, defaultPort};
 }
 
-AsioConnection::AsioConnection()
-    : io_(std::make_shared<boost::asio::io_context>(1)), timer_(*io_) {}
+AsioConnection::AsioConnection() : io_(std::make_shared<boost::asio::io_context>(1)) {}
 
 boost::system::error_code AsioConnection::RunWithDeadline(std::chrono::milliseconds timeout,
                                                           const std::function<void(Completion)>& start,
                                                           ErrorCase& result) {
   boost::system::error_code outcome;
-  bool timerFailed = false;
+  bool done = false;
   io_->restart();
   transferState_ = static_cast<int>(TransferState::InProgress);
-  timer_.expires_after(timeout);
-  timer_.async_wait([this, &timerFailed](const boost::system::error_code& ec) {
-    if (ec == boost::asio::error::operation_aborted) return;
-    if (ec) {
-      timerFailed = true;
-      return;
-    }
-    transferState_ = static_cast<int>(TransferState::Finished);
-    CancelIo();
-  });
+  // The deadline rides on the I/O context's own wait: no timer object to arm and disarm per
+  // transfer, which a short exchange on a fast line would notice.
+  deadline_ = std::chrono::steady_clock::now() + timeout;
   try {
-    start([this, &outcome](const boost::system::error_code& ec) {
+    start([&outcome, &done](const boost::system::error_code& ec) {
       outcome = ec;
-      timer_.cancel();
+      done = true;
     });
-    io_->run();
+    while (!done) {
+      if (io_->run_one_until(deadline_) > 0) continue;
+      if (std::chrono::steady_clock::now() < deadline_) {
+        // The I/O context ran out of work without the completion: nothing can finish it any more.
+        kLog.Error("RunWithDeadline(), the operation never completed");
+        result = ErrorCase::BoostErrorUnknown;
+        outcome = boost::asio::error::operation_aborted;
+        break;
+      }
+      // Time-out: the pending operation completes as aborted (or with what it had already done).
+      transferState_ = static_cast<int>(TransferState::Finished);
+      CancelIo();
+      io_->restart();
+      while (!done && io_->run_one() > 0) {
+      }
+      break;
+    }
   } catch (...) {
-    // Handlers still queued refer to this frame: let them run out as aborted before leaving.
-    timer_.cancel();
+    // The operation's handlers refer to this frame: let them run out as aborted before leaving.
     try {
       CancelIo();
       io_->restart();
@@ -95,14 +102,13 @@ boost::system::error_code AsioConnection::RunWithDeadline(std::chrono::milliseco
     throw;
   }
   transferState_ = static_cast<int>(TransferState::Finished);
-  if (timerFailed) result = ErrorCase::BoostErrorUnknown;
   return outcome;
 }
 
 void AsioConnection::DiscardStaleInput() {
   ByteVector stale;
   unsigned char scratch[kReadChunk];
-  while (stale.size() < kMaxStaleBytes) {
+  while (stale.size() < kMaxStaleBytes && MayHaveInput()) {
     bool completed = false;
     boost::system::error_code readError;
     std::size_t count = 0;
@@ -116,7 +122,8 @@ void AsioConnection::DiscardStaleInput() {
     if (!completed) {
       CancelIo();
       io_->restart();
-      io_->run();
+      while (!completed && io_->run_one() > 0) {
+      }
       break;
     }
     if (readError || count == 0) break;  // a lost line shows up again in the write that follows
@@ -185,8 +192,8 @@ void AsioConnection::ReadUntilComplete(ByteVector& response, const ResponseValid
     kLog.Trace(Logging::ByteDump("Response: ", response));
     if (complete) {
       done({});
-    } else if (transferState_ == static_cast<int>(TransferState::Finished)) {
-      // The timer fired while these bytes were on their way: the time-out still stands.
+    } else if (std::chrono::steady_clock::now() >= deadline_) {
+      // The deadline passed while these bytes were on their way: the time-out still stands.
       timedOut = true;
       done(boost::asio::error::operation_aborted);
     } else {

@@ -4,6 +4,10 @@
 #include <climits>
 #include <cstdlib>
 
+#if !defined(_WIN32)
+#include <sys/ioctl.h>
+#endif
+
 #include <boost/asio/error.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/system/error_code.hpp>
@@ -240,6 +244,16 @@ void SerialPortConnection::Reopen(ErrorCase& result) {
     if (result != ErrorCase::Correct) return;
   }
   kLog.Info("SerialPortConnection::Reopen(), port reopened with its line settings: " + portName_);
+}
+
+bool SerialPortConnection::MayHaveInput() {
+#if !defined(_WIN32) && defined(FIONREAD)
+  // The count of bytes in the driver's input queue: one call instead of a read attempt and a
+  // round through the I/O context before every request.
+  int waiting = 0;
+  if (::ioctl(port_->native_handle(), FIONREAD, &waiting) == 0) return waiting > 0;
+#endif
+  return true;
 }
 
 std::string SerialPortConnection::ClosedPortMessage() { return ", SerialPortConnection::WriteData, port is closed."; }

@@ -125,6 +125,11 @@ void TCPConnection::Reopen(ErrorCase& result) {
   Open(result);
 }
 
+bool TCPConnection::MayHaveInput() {
+  boost::system::error_code ec;
+  return socket_->available(ec) > 0 || ec;
+}
+
 std::string TCPConnection::ClosedPortMessage() { return ", SocketConnection::WriteData, port is closed."; }
 
 void TCPConnection::LogWritten(const ByteVector& data) {
