@@ -3,6 +3,9 @@
 // the internals' calls to the C library's open() and close() (made by Boost.Asio for ports and
 // sockets) to those exports. Each reference is pinned to the C library's versioned symbol.
 #pragma once
+#if defined(__linux__) && __has_include(<features.h>)
+#  include <features.h>  // defines __GLIBC__
+#endif
 #if defined(__linux__) && defined(__GLIBC__)
 #  if defined(__x86_64__)
 __asm__(".symver open,open@GLIBC_2.2.5");
