@@ -225,6 +225,7 @@ bool Simulator::WriteAll(const std::uint8_t* data, std::size_t size) {
     if (fd < 0 || stopping_) return false;
     ssize_t written = ::write(fd, data, size);
     if (written > 0) {
+      bytesSent_ += static_cast<std::size_t>(written);
       data += written;
       size -= static_cast<std::size_t>(written);
       continue;

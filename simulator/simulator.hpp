@@ -88,6 +88,8 @@ class Simulator {
   // Hang-ups done so far, and TCP connections accepted so far.
   int HangUps() const { return hangUps_.load(); }
   int Connections() const { return connections_.load(); }
+  // Bytes written to the line so far.
+  std::size_t BytesSent() const { return bytesSent_.load(); }
 
  private:
   enum class Transport { Pty, Tcp };
@@ -132,6 +134,7 @@ class Simulator {
 
   std::atomic<int> hangUps_{0};
   std::atomic<int> connections_{0};
+  std::atomic<std::size_t> bytesSent_{0};
   std::thread thread_;
 };
 

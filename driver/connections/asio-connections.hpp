@@ -82,8 +82,8 @@ class AsioConnection : public Connection {
   std::chrono::steady_clock::time_point deadline_;
 
  private:
-  void ReadUntilComplete(ByteVector& response, const ResponseValidator& isComplete, bool& timedOut,
-                         Completion done);
+  // Reads until `isComplete` accepts the response, the deadline passes or the line fails.
+  void ReadUntilComplete(ByteVector& response, const ResponseValidator& isComplete, Completion done);
 };
 
 class SerialPortConnection : public AsioConnection {

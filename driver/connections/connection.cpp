@@ -173,10 +173,9 @@ void AsioConnection::WriteData(const ByteVector& data, ErrorCase& result) {
   }
 }
 
-void AsioConnection::ReadUntilComplete(ByteVector& response, const ResponseValidator& isComplete, bool& timedOut,
-                                       Completion done) {
+void AsioConnection::ReadUntilComplete(ByteVector& response, const ResponseValidator& isComplete, Completion done) {
   auto buffer = receiveBuffer_.prepare(kReadChunk);
-  AsyncReadSome(buffer, [this, &response, &isComplete, &timedOut, done](const boost::system::error_code& ec,
+  AsyncReadSome(buffer, [this, &response, &isComplete, done](const boost::system::error_code& ec,
                                                                         std::size_t n) {
     if (ec) {
       done(ec);
@@ -194,10 +193,9 @@ void AsioConnection::ReadUntilComplete(ByteVector& response, const ResponseValid
       done({});
     } else if (std::chrono::steady_clock::now() >= deadline_) {
       // The deadline passed while these bytes were on their way: the time-out still stands.
-      timedOut = true;
       done(boost::asio::error::operation_aborted);
     } else {
-      ReadUntilComplete(response, isComplete, timedOut, done);
+      ReadUntilComplete(response, isComplete, done);
     }
   });
 }
@@ -210,10 +208,8 @@ void AsioConnection::ReadData(ByteVector& response, ResponseValidator isComplete
   }
   bool reopened = false;
   for (;;) {
-    bool timedOut = false;
     auto ec = RunWithDeadline(
-        TransferTimeout(),
-        [&](Completion done) { ReadUntilComplete(response, isComplete, timedOut, std::move(done)); }, result);
+        TransferTimeout(), [&](Completion done) { ReadUntilComplete(response, isComplete, std::move(done)); }, result);
     if (!ec || ec == boost::asio::error::operation_aborted) return;  // complete, or timed out
     if (IsLineLost(ec) && !reopened) {
       kLog.Error(Fill("ReadData(), line lost (@), reopening", FullText(ec)));

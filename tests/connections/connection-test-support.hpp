@@ -5,6 +5,7 @@
 #include <chrono>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "driver/connections/asio-connections.hpp"
 #include "simulator/script-responder.hpp"
@@ -36,6 +37,17 @@ class Stopwatch {
  private:
   std::chrono::steady_clock::time_point start_;
 };
+
+// Sends bytes the driver did not ask for and waits until they are on the line.
+inline void SendUnasked(Scalesim::Simulator& simulator, const std::string& text) {
+  auto before = simulator.BytesSent();
+  simulator.Send(Scalesim::ToBytes(text));
+  for (int waited = 0; simulator.BytesSent() < before + text.size() && waited < 2000; ++waited) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  // A pseudo-terminal hands written bytes to the reader's queue through a kernel work item.
+  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+}
 
 // One request/reply exchange; `result` as the connection left it.
 struct Exchange {

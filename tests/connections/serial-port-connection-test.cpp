@@ -68,8 +68,7 @@ TEST_F(SerialPortConnectionTest, DiscardsBytesThatWereWaitingBeforeTheRequest) {
   StartSimulator();
   OpenWithDefaults();
   // A reply that came too late for the previous command.
-  simulator_->Send(ToBytes("max=3"));
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  SendUnasked(*simulator_, "max=3");
 
   auto exchange = Ask(*connection_, "Gmax\r\n");
   EXPECT_EQ(exchange.result, ErrorCase::Correct);
