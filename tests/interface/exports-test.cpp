@@ -61,6 +61,27 @@ TEST(Exports, ExactlyTheTwentyFiveNamesAreExported) {
   EXPECT_EQ(DefinedDynamicSymbols(), expected);
 }
 
+TEST(Exports, LibrarysOwnOpenAndCloseCallsGoToTheCLibrary) {
+  // Boost.Asio's ::open()/::close() inside the library must not bind to the exports of the
+  // same names.
+  std::string command = "nm -D --with-symbol-versions '" + TestSupport::DriverLibraryPath() + "'";
+  FILE* pipe = popen(command.c_str(), "r");
+  ASSERT_NE(pipe, nullptr);
+  char line[512];
+  int pinned = 0;
+  while (fgets(line, sizeof line, pipe)) {
+    std::string text(line);
+    for (const char* name : {" U close@", " U open@"}) {
+      auto at = text.find(name);
+      if (at == std::string::npos) continue;
+      EXPECT_EQ(text.compare(at + std::string(name).size(), 5, "GLIBC"), 0) << text;
+      ++pinned;
+    }
+  }
+  pclose(pipe);
+  EXPECT_EQ(pinned, 2);
+}
+
 TEST(Exports, VersionIs113) {
   std::string version = "old";
   EXPECT_EQ(Driver().GetCurrentVersion(version), ErrorCase::Correct);
