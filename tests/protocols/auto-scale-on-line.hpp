@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <memory>
+#include <ostream>
 #include <thread>
 #include <stdexcept>
 #include <string>
@@ -25,6 +26,7 @@ namespace WeighingTests {
 using namespace Korvalt::Ponderix::Driver;
 
 enum class Line { Pty, Tcp };
+inline void PrintTo(Line line, std::ostream* out) { *out << (line == Line::Pty ? "pseudo-terminal" : "TCP"); }
 // Inside parameterised tests ParamType names the test parameter.
 using Param = Korvalt::Ponderix::Driver::ParamType;
 
