@@ -155,6 +155,9 @@ struct LogicDeviceManager::Impl {
   void EnsureFolder() const {
     boost::system::error_code error;
     const bool created = fs::create_directories(folder, error);
+    // Another process may have made it at the same moment.
+    boost::system::error_code ignored;
+    if (error && fs::is_directory(folder, ignored)) error.clear();
     if (error) {
       kLog.Error(Fill("LogicDeviceManager::LogicDeviceManager(), failed to create directory [@]", folder) + ": " +
                  error.message());
