@@ -223,7 +223,8 @@ bool Simulator::WriteAll(const std::uint8_t* data, std::size_t size) {
   while (size > 0) {
     int fd = transport_ == Transport::Pty ? master_ : client_;
     if (fd < 0 || stopping_) return false;
-    ssize_t written = ::write(fd, data, size);
+    // A driver that hung up must not kill the test process with SIGPIPE.
+    ssize_t written = transport_ == Transport::Tcp ? ::send(fd, data, size, MSG_NOSIGNAL) : ::write(fd, data, size);
     if (written > 0) {
       bytesSent_ += static_cast<std::size_t>(written);
       data += written;
@@ -324,10 +325,16 @@ void Simulator::Answer(const Bytes& reply) {
 }
 
 void Simulator::Run() {
-  const auto tickInterval = responder_->TickInterval();
+  auto tickInterval = responder_->TickInterval();
   auto nextTick = Clock::now() + tickInterval;
   std::vector<std::uint8_t> buffer(4096);
   while (!stopping_) {
+    // Tests may change a self-transmitting scale's interval while it runs.
+    auto interval = responder_->TickInterval();
+    if (interval != tickInterval) {
+      tickInterval = interval;
+      nextTick = Clock::now() + tickInterval;
+    }
     int timeoutMs = -1;
     if (tickInterval.count() > 0) {
       auto left = std::chrono::duration_cast<std::chrono::milliseconds>(nextTick - Clock::now()).count();
