@@ -9,6 +9,7 @@
 #include "driver/protocols/command-executor-by-communicator.hpp"
 #include "driver/protocols/default-communicator.hpp"
 #include "driver/protocols/native-protocol.hpp"
+#include "driver/protocols/one-way-request-communication.hpp"
 #include "driver/protocols/one-way-response-communicator.hpp"
 #include "driver/protocols/pos-wait-until-scale-stabilizes-communicator.hpp"
 
@@ -100,6 +101,37 @@ TEST(ExecutorFactory, NativeCommandsGetTheirExecutorKinds) {
     EXPECT_TRUE(validators.front()(Bytes("OK\r\n")));
     EXPECT_FALSE(validators.front()(Bytes("OK")));
   }
+}
+
+// A device that was never opened has no connection: a programming fault, reported loudly.
+TEST(Communicators, ClosedConnectionThrows) {
+  Device device;
+  const ByteVector request = Bytes("Gmax\r\n");
+  ErrorCase code = ErrorCase::Correct;
+  try {
+    DefaultCommunicator().Communicate(device, request, code, EndsWithCrLf);
+    ADD_FAILURE() << "no exception";
+  } catch (const std::logic_error& error) {
+    EXPECT_EQ(std::string(error.what()),
+              "Korvalt::Ponderix::Driver::default-communicator, , DialogCommunicator::PrepareForCommunication, port "
+              "is closed.");
+  }
+  EXPECT_EQ(code, ErrorCase::ConnectionError);
+
+  code = ErrorCase::Correct;
+  DialogCommunicator dialog(std::vector<HandshakeStep>{{"\x05", "\x06"}});
+  EXPECT_THROW(dialog.Communicate(device, request, code, AlwaysComplete), std::logic_error);
+  EXPECT_EQ(code, ErrorCase::ConnectionError);
+
+  code = ErrorCase::Correct;
+  EXPECT_THROW(PonderixCommunicator().Communicate(device, Bytes("Gmode\r\n"), code, EndsWithCrLf), std::logic_error);
+  EXPECT_EQ(code, ErrorCase::ConnectionError);
+
+  code = ErrorCase::Correct;
+  EXPECT_THROW(OneWayRequestCommunication().Communicate(device, request, code, AlwaysComplete), std::logic_error);
+  EXPECT_EQ(code, ErrorCase::Correct);
+  EXPECT_THROW(OneWayResponseCommunicator().Communicate(device, request, code, AlwaysComplete), std::logic_error);
+  EXPECT_EQ(code, ErrorCase::Correct);
 }
 
 PonderixCommandExecutor NativeExecutor(Command command, std::shared_ptr<ScriptedCommunicator::Log> log,
