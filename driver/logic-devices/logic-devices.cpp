@@ -325,6 +325,21 @@ struct LogicDeviceManager::Impl {
     return true;
   }
 
+  // Marks `id` current in `root` and every other device that says "true" not current, so that
+  // exactly one device is current. Returns whether anything changed.
+  bool MakeCurrent(int id) {
+    const auto key = ToJsonString(LogicDeviceParamType::IsCurrent);
+    bool changed = false;
+    for (const auto& entry : devices) {
+      if (entry.first == id) {
+        changed |= SetDeviceParamAtJSON(id, key, "true");
+      } else if (IsCurrentInFile(entry.first)) {
+        changed |= SetDeviceParamAtJSON(entry.first, key, "false");
+      }
+    }
+    return changed;
+  }
+
   void CheckIfParamIsSet(int id, LogicDeviceParamType type, ErrorCase& result) {
     const auto name = ToString(type);
     kLog.Trace(Fill("LogicDeviceParameters::CheckIfParamIsSet(), check param [@]", name));
@@ -450,7 +465,11 @@ void LogicDeviceManager::SetLogicDeviceParam(int id, const LogicDeviceParamType&
       result = ErrorCase::LogicDeviceNotFound;
       return;
     }
-    if (impl_->SetDeviceParamAtJSON(id, key, value)) impl_->Write("LogicDeviceManager::SetDeviceParamAtJSON()");
+    // "true" makes the device current, and no other device stays current beside it.
+    const bool changed = type == LogicDeviceParamType::IsCurrent && value == "true"
+                             ? impl_->MakeCurrent(id)
+                             : impl_->SetDeviceParamAtJSON(id, key, value);
+    if (changed) impl_->Write("LogicDeviceManager::SetDeviceParamAtJSON()");
   });
 }
 
@@ -477,17 +496,7 @@ void LogicDeviceManager::SetCurrentLogicDevice(int id, ErrorCase& result) {
       result = ErrorCase::LogicDeviceNotFound;
       return;
     }
-    // Every other device that says "true" is switched off, so that exactly one stays current.
-    const auto key = ToJsonString(LogicDeviceParamType::IsCurrent);
-    bool changed = false;
-    for (const auto& entry : impl_->devices) {
-      if (entry.first == id) {
-        changed |= impl_->SetDeviceParamAtJSON(id, key, "true");
-      } else if (impl_->IsCurrentInFile(entry.first)) {
-        changed |= impl_->SetDeviceParamAtJSON(entry.first, key, "false");
-      }
-    }
-    if (changed) impl_->Write("LogicDeviceManager::SetDeviceParamAtJSON()");
+    if (impl_->MakeCurrent(id)) impl_->Write("LogicDeviceManager::SetDeviceParamAtJSON()");
   });
 }
 

@@ -129,7 +129,7 @@ TEST_F(SharedStore, ManagersOnSeveralThreadsLoseNothing) {
   std::vector<Outcome> outcomes(3);
   std::vector<std::thread> workers;
   for (std::size_t i = 0; i < outcomes.size(); ++i) {
-    workers.emplace_back([&outcomes, i] { outcomes[i] = Churn("thread" + std::to_string(i), 60, 17 + i); });
+    workers.emplace_back([&outcomes, i] { outcomes[i] = Churn("thread" + std::to_string(i), 40, 17 + i); });
   }
   for (auto& worker : workers) worker.join();
   for (const auto& outcome : outcomes) ASSERT_EQ(outcome.failure, "");
@@ -138,7 +138,7 @@ TEST_F(SharedStore, ManagersOnSeveralThreadsLoseNothing) {
 
 TEST_F(SharedStore, SeveralProcessesLoseNothing) {
   constexpr int kChildren = 2;
-  constexpr int kRounds = 100;
+  constexpr int kRounds = 60;
   auto report = [](int child) { return TestSupport::AppData() + "/churn-" + std::to_string(child) + ".txt"; };
 
   std::vector<pid_t> children;

@@ -245,6 +245,17 @@ TEST_F(LogicDeviceStore, SwitchingLeavesExactlyOneDeviceCurrent) {
   EXPECT_EQ(Current(store), 3);
 }
 
+TEST_F(LogicDeviceStore, SettingIsCurrentMovesTheCurrentDevice) {
+  LogicDeviceManager store;
+  Add(store);
+  Add(store);
+  Set(store, 2, P::IsCurrent, "true");
+  EXPECT_EQ(Current(store), 2);
+  EXPECT_EQ(Get(store, 1, P::IsCurrent), "false");
+  Set(store, 2, P::IsCurrent, "false");
+  EXPECT_EQ(Current(store, ErrorCase::LogicDeviceNotFound), -1);
+}
+
 TEST_F(LogicDeviceStore, DeletingTheCurrentDeviceLeavesNoneCurrent) {
   LogicDeviceManager store;
   Add(store);
