@@ -50,13 +50,11 @@ std::optional<int> ParseID(const std::string& key) {
   return static_cast<int>(value);
 }
 
-ptree TextNode(const std::string& text) { return ptree(text); }
-
 ptree MakeDevice(const std::map<LogicDeviceParamType, std::string>& values) {
   ptree device;
   for (auto type : kStoredTypes) {
     auto it = values.find(type);
-    device.push_back({ToJsonString(type), TextNode(it == values.end() ? std::string() : it->second)});
+    device.push_back({ToJsonString(type), ptree(it == values.end() ? std::string() : it->second)});
   }
   return device;
 }
@@ -118,8 +116,9 @@ struct LogicDeviceManager::Impl {
   ptree root;
   std::string content;
 
+  // Built from `root`: the devices by identifier, and the one whose "is-current" is "true" (-1
+  // when none).
   std::map<int, std::shared_ptr<LogicDeviceParameters>> devices;
-  std::shared_ptr<LogicDeviceParameters> current;
   int currentID = -1;
 
   // Runs `work` on the file's current content under the lock; a missing file is first replaced by
@@ -182,7 +181,8 @@ struct LogicDeviceManager::Impl {
     const auto status = fs::symlink_status(jsonPath, error);
     if (status.type() == fs::file_not_found) return true;
     if (error) {
-      kLog.Error("LogicDeviceManager::UploadExistingJson(), failed reading from json file" + error.message());
+      kLog.Error("LogicDeviceManager::UploadExistingJson(), failed reading from json file " + jsonPath + ": " +
+                 error.message());
       throw LogicDeviceStoreError("Failed reading from json file");
     }
     return false;
@@ -211,7 +211,7 @@ struct LogicDeviceManager::Impl {
     std::string bytes;
     if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     if (!in && !in.eof()) {
-      kLog.Error("LogicDeviceManager::UploadExistingJson(), failed reading from json file" + jsonPath);
+      kLog.Error("LogicDeviceManager::UploadExistingJson(), failed reading from json file " + jsonPath);
       throw LogicDeviceStoreError("Failed reading from json file");
     }
     if (!content.empty() && bytes == content) return;
@@ -235,7 +235,6 @@ struct LogicDeviceManager::Impl {
   void UploadLogicDevices() {
     kLog.Trace("LogicDeviceManager::UploadLogicDevices()");
     devices.clear();
-    current.reset();
     currentID = -1;
     for (const auto& [key, device] : root.get_child(kDevicesKey)) {
       const int id = *ParseID(key);
@@ -244,11 +243,8 @@ struct LogicDeviceManager::Impl {
       devices[id] = std::make_shared<LogicDeviceParameters>(std::move(values));
     }
     // When several devices say "true", the highest identifier wins.
-    for (const auto& [id, device] : devices) {
-      if (IsCurrentInFile(id)) {
-        current = device;
-        currentID = id;
-      }
+    for (const auto& entry : devices) {
+      if (IsCurrentInFile(entry.first)) currentID = entry.first;
     }
   }
 
@@ -403,10 +399,17 @@ void LogicDeviceManager::DeleteLogicDevice(int id, ErrorCase& result) {
     }
     const bool wasCurrent = impl_->currentID == id;
     node.erase(node.to_iterator(it));
-    impl_->Write("LogicDeviceManager::DeleteLogicDeviceFronJSON()");
     if (wasCurrent) {
+      // No other device takes its place, not even one that also claimed to be current.
       kLog.Trace(Fill("LogicDeviceManager::DeleteLogicDevice(), device [@] was current, no device is current now", id));
+      const auto key = ToJsonString(LogicDeviceParamType::IsCurrent);
+      for (const auto& entry : impl_->devices) {
+        if (entry.first != id && impl_->IsCurrentInFile(entry.first)) {
+          impl_->SetDeviceParamAtJSON(entry.first, key, "false");
+        }
+      }
     }
+    impl_->Write("LogicDeviceManager::DeleteLogicDeviceFronJSON()");
   });
 }
 

@@ -269,6 +269,17 @@ TEST_F(LogicDeviceStore, DeletingTheCurrentDeviceLeavesNoneCurrent) {
   EXPECT_EQ(Current(other, ErrorCase::LogicDeviceNotFound), -1);
 }
 
+TEST_F(LogicDeviceStore, DeletingTheCurrentDeviceLeavesNoneCurrentEvenWhenTwoClaimedIt) {
+  WriteStoreText(StoreText({{"1", "true"}, {"2", "true"}, {"3", "false"}}));
+  LogicDeviceManager store;
+  ASSERT_EQ(Current(store), 2);
+  ErrorCase result = ErrorCase::Correct;
+  store.DeleteLogicDevice(2, result);
+  ASSERT_EQ(result, ErrorCase::Correct);
+  EXPECT_EQ(Current(store, ErrorCase::LogicDeviceNotFound), -1);
+  EXPECT_EQ(Get(store, 1, P::IsCurrent), "false");
+}
+
 TEST_F(LogicDeviceStore, EmptyDevicesObjectCanGrowAgain) {
   WriteStoreText(StoreText({}));
   LogicDeviceManager store;
