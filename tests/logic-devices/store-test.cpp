@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -362,6 +363,8 @@ struct CorruptCase {
   const char* name;
   std::string text;
 };
+
+void PrintTo(const CorruptCase& file, std::ostream* out) { *out << file.name; }
 
 class CorruptStore : public LogicDeviceStore, public ::testing::WithParamInterface<CorruptCase> {};
 
