@@ -9,6 +9,7 @@
 
 #include <boost/program_options.hpp>
 
+#include "benchtap/interrupt.hpp"
 #include "benchtap/names.hpp"
 #include "benchtap/results.hpp"
 #include "benchtap/script-file.hpp"
@@ -162,6 +163,7 @@ int RunBenchtap(int argc, const char* const* argv) {
 
     std::cout << "Benchtap Current Version: " << kBenchtapVersion << std::endl;
 
+    EndRunsCleanlyOnInterrupt();
     {
       CLIManager manager;
       manager.ExecuteCLArgs(argc, argv);

@@ -17,6 +17,9 @@ const char* const kPrefix = "Korvalt::Ponderix::Wrapper::wrapper, ";
 std::atomic<bool> g_destroyFailed{false};
 // Set while the process-wide library is being created or exists, so a second Open is refused.
 std::atomic<bool> g_libraryOpen{false};
+// The device whose logic device is deleted when the run is interrupted.
+std::mutex g_liveMutex;
+Device* g_liveDevice = nullptr;
 
 template <typename Fn>
 void BindOne(const Library::Lookup& lookup, const char* name, Fn& function) {
@@ -131,16 +134,17 @@ Library& GetLibrary() {
 Device::Device(const Library& library) : library_(library) {}
 
 Device::~Device() {
-  if (addedLogicDevice_) {
-    ErrorCase ecase = ErrorCase::Correct;
-    DeleteAddedLogicDevice(ecase);
-    if (ecase != ErrorCase::Correct) {
-      std::cerr << "Warning: the logic device added for this run could not be deleted: " << CodeName(ecase)
-                << std::endl;
-    }
+  ErrorCase ecase = ErrorCase::Correct;
+  DeleteAddedLogicDevice(ecase);
+  if (ecase != ErrorCase::Correct) {
+    std::cerr << "Warning: the logic device added for this run could not be deleted: " << CodeName(ecase)
+              << std::endl;
+  }
+  {
+    std::lock_guard<std::mutex> live(g_liveMutex);
+    if (g_liveDevice == this) g_liveDevice = nullptr;
   }
   if (handle_ == nullptr) return;
-  ErrorCase ecase;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     ecase = library_.destroy(handle_);
@@ -184,15 +188,35 @@ void Device::DeleteLogicDevice(int id, ErrorCase& ecase) {
   ecase = library_.delete_logic_device(handle_, id);
 }
 
-void Device::DeleteAddedLogicDevice(ErrorCase& ecase) {
-  if (!addedLogicDevice_) {
-    ecase = ErrorCase::Correct;
-    return;
+void Device::RememberAddedLogicDevice(int id) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    addedLogicDevice_ = id;
   }
-  int id = *addedLogicDevice_;
-  DeleteLogicDevice(id, ecase);
+  std::lock_guard<std::mutex> live(g_liveMutex);
+  g_liveDevice = this;
+}
+
+void Device::DeleteAddedLogicDevice(ErrorCase& ecase) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  DeleteAddedLogicDeviceLocked(ecase);
+}
+
+void Device::DeleteAddedLogicDeviceLocked(ErrorCase& ecase) {
+  ecase = ErrorCase::Correct;
+  if (!addedLogicDevice_) return;
+  ecase = library_.delete_logic_device(handle_, *addedLogicDevice_);
   // Forgotten also when the library refused: a second attempt would meet the same refusal.
   addedLogicDevice_.reset();
+}
+
+void ReleaseOnInterrupt() {
+  // Never unlocked: the process ends right after this.
+  g_liveMutex.lock();
+  if (g_liveDevice == nullptr) return;
+  g_liveDevice->mutex_.lock();
+  ErrorCase ecase = ErrorCase::Correct;
+  g_liveDevice->DeleteAddedLogicDeviceLocked(ecase);
 }
 
 void Device::SetParam(ParamType type, const std::string& value, ErrorCase& ecase) {

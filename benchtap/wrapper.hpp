@@ -98,7 +98,7 @@ class Device {
   std::string GetProtocol(ErrorCase& ecase);
 
   // The logic device added for this run: remembered so that it is deleted however the run ends.
-  void RememberAddedLogicDevice(int id) { addedLogicDevice_ = id; }
+  void RememberAddedLogicDevice(int id);
   std::optional<int> AddedLogicDevice() const { return addedLogicDevice_; }
   // Deletes the remembered logic device; its result goes to `ecase`. Nothing to do gives Correct.
   void DeleteAddedLogicDevice(ErrorCase& ecase);
@@ -106,11 +106,17 @@ class Device {
   Driver::DeviceHandle Handle() const { return handle_; }
 
  private:
+  friend void ReleaseOnInterrupt();
+  // With mutex_ held.
+  void DeleteAddedLogicDeviceLocked(ErrorCase& ecase);
+
   Driver::DeviceHandle handle_ = nullptr;
   std::mutex mutex_;
   const Library& library_;
   std::optional<int> addedLogicDevice_;
 };
+
+void ReleaseOnInterrupt();
 
 // Option name ("portname", "ip", "script") to its text, from the command line.
 using ArgumentMap = std::map<std::string, std::string>;
@@ -123,5 +129,10 @@ std::unique_ptr<Device> CreateDevice(const ArgumentMap& arguments, ErrorCase& ec
 
 // Set when the library refused to destroy a device handle; the program then ends with status 1.
 bool DestroyFailed();
+
+// For a run cut short (Ctrl-C, a termination request): deletes the logic device that the live
+// device added, waiting for a library call in progress to end. The device and the registry stay
+// locked afterwards, so no further library call starts; the caller ends the process next.
+void ReleaseOnInterrupt();
 
 }  // namespace Korvalt::Ponderix::Wrapper

@@ -26,12 +26,13 @@ std::string ReadFile(const std::string& path) {
 
 }  // namespace
 
-Outcome RunProgram(const std::string& program, const std::vector<std::string>& arguments, const std::string& folder,
-                   int timeoutSeconds) {
+Running StartProgram(const std::string& program, const std::vector<std::string>& arguments,
+                     const std::string& folder) {
   static std::atomic<int> runs{0};
   int run = ++runs;
-  std::string outPath = TestSupport::AppData() + "/run-" + std::to_string(run) + ".out";
-  std::string errPath = TestSupport::AppData() + "/run-" + std::to_string(run) + ".err";
+  Running running;
+  running.outPath = TestSupport::AppData() + "/run-" + std::to_string(run) + ".out";
+  running.errPath = TestSupport::AppData() + "/run-" + std::to_string(run) + ".err";
 
   std::vector<std::string> argv = {program};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
@@ -45,8 +46,8 @@ Outcome RunProgram(const std::string& program, const std::vector<std::string>& a
     if (!folder.empty() && chdir(folder.c_str()) != 0) _exit(126);
     unsetenv("LD_LIBRARY_PATH");
     int in = ::open("/dev/null", O_RDONLY);
-    int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int out = ::open(running.outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int err = ::open(running.errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (in < 0 || out < 0 || err < 0) _exit(126);
     dup2(in, 0);
     dup2(out, 1);
@@ -54,25 +55,36 @@ Outcome RunProgram(const std::string& program, const std::vector<std::string>& a
     execv(program.c_str(), pointers.data());
     _exit(127);
   }
+  running.pid = child;
+  return running;
+}
 
+Outcome Wait(const Running& running, int timeoutSeconds) {
   Outcome outcome;
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
   int status = 0;
   for (;;) {
-    pid_t done = waitpid(child, &status, WNOHANG);
-    if (done == child) break;
+    pid_t done = waitpid(running.pid, &status, WNOHANG);
+    if (done == running.pid) break;
     if (std::chrono::steady_clock::now() > deadline) {
-      kill(child, SIGKILL);
-      waitpid(child, &status, 0);
+      kill(running.pid, SIGKILL);
+      waitpid(running.pid, &status, 0);
       break;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
   if (WIFEXITED(status)) outcome.status = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) outcome.status = 128 + WTERMSIG(status);
-  outcome.out = ReadFile(outPath);
-  outcome.err = ReadFile(errPath);
+  outcome.out = ReadFile(running.outPath);
+  outcome.err = ReadFile(running.errPath);
   return outcome;
+}
+
+std::string OutputSoFar(const Running& running) { return ReadFile(running.outPath); }
+
+Outcome RunProgram(const std::string& program, const std::vector<std::string>& arguments, const std::string& folder,
+                   int timeoutSeconds) {
+  return Wait(StartProgram(program, arguments, folder), timeoutSeconds);
 }
 
 Outcome RunBenchtap(const std::vector<std::string>& arguments, const std::string& folder) {

@@ -12,6 +12,20 @@ struct Outcome {
   std::string err;
 };
 
+// A child process started by StartProgram.
+struct Running {
+  int pid = -1;
+  std::string outPath;
+  std::string errPath;
+};
+
+Running StartProgram(const std::string& program, const std::vector<std::string>& arguments,
+                     const std::string& folder = "");
+// Waits for the child (killing it after `timeoutSeconds`) and collects its output.
+Outcome Wait(const Running& running, int timeoutSeconds = 60);
+// What the child has written to standard output so far.
+std::string OutputSoFar(const Running& running);
+
 // Runs `program` with `arguments` in `folder` (the current one when empty), standard input from
 // /dev/null, LD_LIBRARY_PATH removed so only the program's own folder and the system provide
 // libraries. The child inherits everything else, APPDATA included. Killed after `timeoutSeconds`.

@@ -4,6 +4,9 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <signal.h>
+#include <chrono>
+#include <thread>
 #include <fstream>
 #include <string>
 
@@ -202,6 +205,28 @@ TEST_F(BenchtapOnScale, EmptyScriptOnlyOpensAndReleasesTheDevice) {
   EXPECT_EQ(run.status, 0) << run.out << run.err;
   EXPECT_TRUE(RunLines(run).empty()) << run.out;
   EXPECT_EQ(simulator->Connections(), 1);
+  EXPECT_EQ(StoredDeviceNames(), std::vector<std::string>{"default name"});
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(BenchtapOnScale, InterruptedRunDeletesItsLogicDevice) {
+  auto simulator = Scalesim::Simulator::StartTcp(Responder("POS2M"));
+  auto script = Script(R"([ { "command": "loop-weight", "count": "100000", "period": "5" } ])");
+  auto running = BenchtapTest::StartProgram(
+      BUILD_DIR "/Benchtap", {"--ip", "127.0.0.1:" + std::to_string(simulator->Port()), "--script", script});
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (BenchtapTest::OutputSoFar(running).find("Weight: ") == std::string::npos &&
+         std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_EQ(StoredDeviceNames(), (std::vector<std::string>{"default name", "logic device"}));
+  kill(running.pid, SIGINT);
+  auto run = BenchtapTest::Wait(running);
+  EXPECT_EQ(run.status, 128 + SIGINT) << run.out << run.err;
+  EXPECT_NE(run.err.find("Interrupted"), std::string::npos) << run.err;
   EXPECT_EQ(StoredDeviceNames(), std::vector<std::string>{"default name"});
 }
 
