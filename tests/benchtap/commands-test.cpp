@@ -248,11 +248,4 @@ TEST_F(Commands, DoWhileRefusesAnUnknownOption) {
   EXPECT_EQ(SelectedOption("cancel"), "cancel");
 }
 
-TEST_F(Commands, EmptyCommandThrows) {
-  EmptyCommand empty;
-  ErrorCase ecase = ErrorCase::Correct;
-  EXPECT_THROW(empty.GetCommand(), std::logic_error);
-  EXPECT_THROW(empty.ExecuteCommand(*device_, ecase), std::logic_error);
-}
-
 }  // namespace

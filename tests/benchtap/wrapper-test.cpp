@@ -122,16 +122,4 @@ TEST_F(WrapperTest, FailedDestroyIsRemembered) {
   EXPECT_NE(err.find("HandleDoesNotExist"), std::string::npos) << err;
 }
 
-TEST_F(WrapperTest, CreateFailureThrows) {
-  auto library = BenchtapFake::MakeLibrary();
-  BenchtapFake::TheScale().createResult = Benchtap::ErrorCase::UnknownExceptionWasCaught;
-  Benchtap::ErrorCase ecase = Benchtap::ErrorCase::Correct;
-  try {
-    Wrapper::CreateDevice({{"portname", "/dev/none"}}, ecase, *library);
-    FAIL();
-  } catch (const std::logic_error& error) {
-    EXPECT_STREQ(error.what(), "Korvalt::Ponderix::Wrapper::wrapper, Can't create Device{}");
-  }
-}
-
 }  // namespace
