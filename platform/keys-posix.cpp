@@ -49,7 +49,14 @@ void OnSignal(int signal) {
     raise(signal);
     sigaction(signal, &ours, nullptr);
   }
-  if (g_rawActive) tcsetattr(g_rawFd, TCSANOW, &g_rawSettings);
+  // Back in single-key mode only after Ctrl-Z and fg. After a termination request the program's
+  // own handler may end the process from another thread (without exit handlers), so the terminal
+  // stays as it was found.
+  if (signal == SIGTSTP) {
+    if (g_rawActive) tcsetattr(g_rawFd, TCSANOW, &g_rawSettings);
+  } else {
+    g_rawActive = 0;
+  }
   errno = savedErrno;
 }
 

@@ -7,10 +7,10 @@
 #
 # DEMO_PROTOCOL chooses the simulated scale's protocol (default POS2MProV1); DEMO_OUTPUT the
 # report (console, json or both; default both). The results file goes to the driver's usual
-# data folder, next to its log.
+# data folder, next to its log. BUILD_DIR chooses the build folder (default build/).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=$root/build
+build=${BUILD_DIR:-$root/build}
 script=${1:-$root/examples/demo.json}
 protocol=${DEMO_PROTOCOL:-POS2MProV1}
 output=${DEMO_OUTPUT:-both}

@@ -15,6 +15,7 @@
 
 #include <fcntl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include "simulator/responders.hpp"
@@ -116,6 +117,14 @@ class BenchtapProcess {
     finished_ = true;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   }
+
+  // Local modes of the terminal the process reads (Terminal input only).
+  tcflag_t TerminalLocalModes() const {
+    termios settings{};
+    tcgetattr(writer_, &settings);
+    return settings.c_lflag;
+  }
+  void Signal(int signal) const { kill(pid_, signal); }
 
   std::string Out() const { return ReadFile(outPath_); }
   std::string Err() const { return ReadFile(errPath_); }
@@ -262,4 +271,24 @@ TEST_F(BenchtapRun, AnErrorOnTheDisplayThreadReachesTheOperator) {
                            "\"DisplayWeightAuto::GetDWByProtocol, protocol{OKA} is incorrect\""),
             std::string::npos)
       << run.Out();
+}
+
+TEST_F(BenchtapRun, CtrlCDuringAKeyWaitLeavesTheTerminalAsItWas) {
+  StartScale("POS2M");
+  const auto script = WriteScript("interrupt.json", R"([
+    { "command": "button-click-tracking", "options": [ { "name": "next", "press": "enter" } ] }
+  ])");
+  BenchtapProcess run(Arguments(script), BenchtapProcess::Input::Terminal);
+  const auto before = run.TerminalLocalModes();
+  ASSERT_TRUE(before & ECHO);
+  ASSERT_TRUE(run.WaitForOutput("    press [enter] to next\n")) << run.Out() << run.Err();
+  // Single keys, no echo, while the program waits.
+  const auto deadline = std::chrono::steady_clock::now() + 5s;
+  while ((run.TerminalLocalModes() & ECHO) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(10ms);
+  }
+  EXPECT_FALSE(run.TerminalLocalModes() & (ECHO | ICANON));
+  run.Signal(SIGINT);
+  EXPECT_EQ(run.Wait(), 128 + SIGINT) << run.Out() << run.Err();
+  EXPECT_EQ(run.TerminalLocalModes() & (ECHO | ICANON), before & (ECHO | ICANON));
 }
