@@ -38,6 +38,7 @@ class AsioConnection : public Connection {
  public:
   void WriteData(const ByteVector& data, ErrorCase& result) override;
   void ReadData(ByteVector& response, ResponseValidator isComplete, ErrorCase& result) override;
+  void DiscardInput() override { DiscardStaleInput(); }
   int GetTransferState() override { return transferState_; }
   void SetTransferState(const int& state) override { transferState_ = state; }
 

@@ -28,6 +28,9 @@ class Connection {
   // Appends to `response` until `isComplete` accepts the bytes gathered so far or the transfer
   // time-out ends the read; a time-out by itself leaves `result` untouched.
   virtual void ReadData(ByteVector& response, ResponseValidator isComplete, ErrorCase& result) = 0;
+  // Drops the bytes already waiting on the line (frames a self-transmitting scale sent while
+  // nobody listened), so that the next read sees only what arrives from now on.
+  virtual void DiscardInput() {}
   virtual int GetTransferState() = 0;
   virtual void SetTransferState(const int& state) = 0;
 };

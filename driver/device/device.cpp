@@ -109,7 +109,7 @@ void Device::Open(int logicDeviceId, ErrorCase& result) {
   if (result != ErrorCase::Correct) return;
   logicDevices_->SetCurrentLogicDevice(logicDeviceId, result);
   if (result != ErrorCase::Correct) return;
-  LoadConnectionSettings(result);
+  LoadConnectionSettings(logicDeviceId, result);
   if (result != ErrorCase::Correct) return;
 
   if (connectionType_ == "Serial Port") {
@@ -159,8 +159,10 @@ void Device::Open(int logicDeviceId, ErrorCase& result) {
   }
 }
 
-void Device::LoadConnectionSettings(ErrorCase& result) {
-  int id = logicDevices_->GetCurrentLogicDeviceID(result);
+void Device::LoadConnectionSettings(int logicDeviceId, ErrorCase& result) {
+  // One snapshot of the device just made current: another handle or process may switch the
+  // current device or change a setting between separate reads.
+  auto settings = logicDevices_->GetLogicDevice(logicDeviceId, result);
   if (result != ErrorCase::Correct) return;
   const std::pair<LogicDeviceParamType, std::string*> fields[] = {
       {LogicDeviceParamType::ConnectionType, &connectionType_},
@@ -170,7 +172,7 @@ void Device::LoadConnectionSettings(ErrorCase& result) {
       {LogicDeviceParamType::Protocol, &protocol_},
   };
   for (const auto& [type, field] : fields) {
-    *field = logicDevices_->GetLogicDeviceParam(id, type, result);
+    *field = settings->GetParam(type, result);
     if (result != ErrorCase::Correct) return;
   }
 }

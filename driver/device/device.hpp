@@ -51,7 +51,7 @@ class Device {
   static bool IsModelMatching(const std::string& model, const std::string& reportedModel);
 
  private:
-  void LoadConnectionSettings(ErrorCase& result);
+  void LoadConnectionSettings(int logicDeviceId, ErrorCase& result);
   void OpenSerial(ErrorCase& result);
 
   Parameters parameters_;

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "driver/interface/defines.hpp"
 #include "driver/logging/logging.hpp"
 
 namespace Korvalt::Ponderix::Driver {
@@ -24,7 +25,11 @@ DeviceManager::~DeviceManager() = default;
 DeviceHandle DeviceManager::CreateDevice(ErrorCase& result) {
   kLog.Trace("DeviceManager::CreateDevice()");
   auto slot = std::make_shared<Lease::Slot>();
-  slot->device = std::make_unique<Device>();  // may throw: nothing is registered then
+  try {
+    slot->device = std::make_unique<Device>();  // may throw: nothing is registered then
+  } catch (const LogicDeviceStoreError& e) {
+    throw DriverError(ErrorCase::LogicDeviceJSONError, e.what());
+  }
   std::lock_guard<std::mutex> guard(mutex_);
   auto key = ++lastHandle_;
   devices_.emplace(key, std::move(slot));

@@ -32,6 +32,8 @@ ByteVector OneWayResponseCommunicator::Communicate(Device& device, const ByteVec
     throw std::logic_error(kLog.Prefix() + ", DialogCommunicator::PrepareForCommunication, port is closed.");
   }
   connection->SetTransferState(static_cast<int>(TransferState::Idle));
+  // Frames the scale sent before this command began may be seconds old: listen for a fresh one.
+  connection->DiscardInput();
   ByteVector response;
   connection->ReadData(response, validator, code);
   if (!validator(response)) {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 #include <thread>
@@ -211,11 +212,28 @@ TEST(Device, NewDeviceHasNoConnection) {
 TEST(Device, CreateThatCannotBuildItsStoreLeavesTheHandleAlone) {
   // The data folder is a plain file: the logic-device store cannot be created.
   auto data = boost::filesystem::path(TestSupport::AppData()) / "KORVALT";
+  boost::filesystem::remove_all(data);
   std::ofstream(data.string()) << "not a folder";
   DeviceHandle handle = reinterpret_cast<DeviceHandle>(0x1234);
-  EXPECT_NE(Driver().create(handle), ErrorCase::Correct);
+  EXPECT_EQ(Driver().create(handle), ErrorCase::LogicDeviceJSONError);
   EXPECT_EQ(handle, reinterpret_cast<DeviceHandle>(0x1234));
   EXPECT_EQ(Driver().destroy(handle), ErrorCase::HandleDoesNotExist);
+  boost::filesystem::remove(data);
+}
+
+TEST(Device, CorruptStoreIsKeptAndRefused) {
+  auto folder = boost::filesystem::path(TestSupport::AppData()) / "KORVALT" / "Trelvane";
+  boost::filesystem::create_directories(folder);
+  auto file = folder / "logic-devices-connection-config.json";
+  const std::string corrupt = "{ \"devices\": { \"1\": { \"name\": ";
+  std::ofstream(file.string(), std::ios::trunc) << corrupt;
+  DeviceHandle handle = nullptr;
+  EXPECT_EQ(Driver().create(handle), ErrorCase::LogicDeviceJSONError);
+  EXPECT_EQ(handle, nullptr);
+  std::ifstream in(file.string());
+  std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(content, corrupt);
+  boost::filesystem::remove(file);
 }
 
 TEST(Handles, ThreadsCreatingCallingAndDestroyingDevicesAtOnce) {
