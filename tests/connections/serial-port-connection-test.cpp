@@ -75,6 +75,20 @@ TEST_F(SerialPortConnectionTest, DiscardsBytesThatWereWaitingBeforeTheRequest) {
   EXPECT_EQ(exchange.response, Bytes("max=15\r\n"));
 }
 
+TEST_F(SerialPortConnectionTest, DiscardInputDropsWhatASelfTransmittingScaleSentBefore) {
+  StartSimulator();
+  OpenWithDefaults();
+  SendUnasked(*simulator_, "frame 1\r\nfra");
+  connection_->DiscardInput();
+  SendUnasked(*simulator_, "frame 2\r\n");
+
+  ByteVector response;
+  ErrorCase result = ErrorCase::Correct;
+  connection_->ReadData(response, EndsWithCrLf, result);
+  EXPECT_EQ(result, ErrorCase::Correct);
+  EXPECT_EQ(response, Bytes("frame 2\r\n"));
+}
+
 TEST_F(SerialPortConnectionTest, PortThatDoesNotExist) {
   auto connection = MakeSerialPortConnection("/dev/ttyDoesNotExist7");
   ErrorCase result = ErrorCase::Correct;
