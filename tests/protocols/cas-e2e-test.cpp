@@ -1,6 +1,9 @@
 // CAS-M, CAS-M ProV1 and CAS-M-Active through the device against the simulated scale.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "tests/protocols/auto-scale-on-line.hpp"
 
 namespace WeighingTests {
@@ -85,6 +88,17 @@ TEST(CASActive, TakesFramesWithAWrongBccAndFramesInPieces) {
   ASSERT_EQ(scale.Open("CAS-M-Active"), ErrorCase::Correct);
   ASSERT_EQ(scale.Run(Command::StatusOfWeightChannel), ErrorCase::Correct);
   EXPECT_EQ(scale.Out(Param::Weight), "0.500");
+}
+
+TEST(CASActive, FramesSentBeforeTheCommandAreNotItsAnswer) {
+  ScaleOnLine scale("CAS-M-Active", Line::Pty, {{"active-interval-ms", "20"}, {"weight", "1000"}});
+  ASSERT_EQ(scale.Open("CAS-M-Active"), ErrorCase::Correct);
+  // Frames of the old weight pile up on the line while nobody listens.
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_TRUE(SetScale(*scale.state, "weight", "2000"));
+  std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  ASSERT_EQ(scale.Run(Command::StatusOfWeightChannel), ErrorCase::Correct);
+  EXPECT_EQ(scale.Out(Param::Weight), "2.000");
 }
 
 }  // namespace
