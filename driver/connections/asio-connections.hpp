@@ -69,6 +69,9 @@ class AsioConnection : public Connection {
   virtual void LogWritten(const ByteVector& /*data*/) {}
   // False when the line surely holds no unread input (saves the stale-input probe).
   virtual bool MayHaveInput() { return true; }
+  // Writes what the line takes at once without waiting; returns the count written (0 when the
+  // line cannot do that, or on an error, which the asynchronous write then meets and reports).
+  virtual std::size_t WriteWithoutWaiting(const ByteVector& /*data*/) { return 0; }
 
   // Drops what the peer sent before the request; a late reply to an earlier request would
   // otherwise be taken for the start of the next one.
@@ -115,6 +118,7 @@ class SerialPortConnection : public AsioConnection {
   void Reopen(ErrorCase& result) override;
   std::string ClosedPortMessage() override;
   bool MayHaveInput() override;
+  std::size_t WriteWithoutWaiting(const ByteVector& data) override;
 
  private:
   using Setter = void (SerialPortConnection::*)(std::string, ErrorCase&);
@@ -156,6 +160,7 @@ class TCPConnection : public AsioConnection {
   std::string ClosedPortMessage() override;
   void LogWritten(const ByteVector& data) override;
   bool MayHaveInput() override;
+  std::size_t WriteWithoutWaiting(const ByteVector& data) override;
 
  private:
   std::string ip_;

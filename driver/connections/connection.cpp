@@ -145,14 +145,21 @@ void AsioConnection::ResetReceiveBuffer() { receiveBuffer_.consume(receiveBuffer
 void AsioConnection::WriteData(const ByteVector& data, ErrorCase& result) {
   if (!IsOpen()) throw std::logic_error(kLog.Prefix() + ClosedPortMessage());
   DiscardStaleInput();
+  // A short request usually fits the socket's buffer at once: no round through the I/O context.
+  std::size_t writtenAtOnce = WriteWithoutWaiting(data);
+  if (writtenAtOnce == data.size()) {
+    transferState_ = static_cast<int>(TransferState::Finished);
+    LogWritten(data);
+    return;
+  }
   // Owned here until the write has ended, whatever the caller does with `data`.
   const ByteVector request = data;
   bool reopened = false;
   for (;;) {
     auto ec = RunWithDeadline(
         TransferTimeout(),
-        [this, &request](Completion done) {
-          AsyncWrite(boost::asio::buffer(request),
+        [this, &request, writtenAtOnce](Completion done) {
+          AsyncWrite(boost::asio::buffer(request) + writtenAtOnce,
                      [this, &request, done](const boost::system::error_code& ec, std::size_t) {
                        if (!ec) LogWritten(request);
                        done(ec);
@@ -163,6 +170,7 @@ void AsioConnection::WriteData(const ByteVector& data, ErrorCase& result) {
     if (IsLineLost(ec) && !reopened) {
       kLog.Error(Fill("WriteData(), line lost (@), reopening", FullText(ec)));
       reopened = true;
+      writtenAtOnce = 0;  // the reopened line gets the whole request
       Reopen(result);
       if (result != ErrorCase::Correct) return;
       continue;

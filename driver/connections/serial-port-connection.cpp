@@ -5,7 +5,9 @@
 #include <cstdlib>
 
 #if !defined(_WIN32)
+#include <fcntl.h>
 #include <sys/ioctl.h>
+#include <unistd.h>
 #endif
 
 #include <boost/asio/error.hpp>
@@ -109,6 +111,14 @@ void SerialPortConnection::Open(ErrorCase& result) {
   boost::system::error_code ec;
   port_->open(portName_, ec);
   CheckBoostErrorCase(ec, result);
+#if !defined(_WIN32)
+  // Asio opens the device non-blocking and relies on that for its own reads and writes; so does
+  // WriteWithoutWaiting. Make sure of it rather than depend on Asio's internals.
+  if (!ec) {
+    int flags = ::fcntl(port_->native_handle(), F_GETFL);
+    if (flags >= 0 && (flags & O_NONBLOCK) == 0) ::fcntl(port_->native_handle(), F_SETFL, flags | O_NONBLOCK);
+  }
+#endif
 }
 
 bool SerialPortConnection::IsOpen() { return port_->is_open(); }
@@ -244,6 +254,18 @@ void SerialPortConnection::Reopen(ErrorCase& result) {
     if (result != ErrorCase::Correct) return;
   }
   kLog.Info("SerialPortConnection::Reopen(), port reopened with its line settings: " + portName_);
+}
+
+std::size_t SerialPortConnection::WriteWithoutWaiting(const ByteVector& data) {
+#if !defined(_WIN32)
+  // A request is a few bytes; the terminal's output queue takes them at once unless the line
+  // is stuck, and then the asynchronous write with its time-out takes over.
+  ssize_t written = ::write(port_->native_handle(), data.data(), data.size());
+  return written > 0 ? static_cast<std::size_t>(written) : 0;
+#else
+  (void)data;
+  return 0;
+#endif
 }
 
 bool SerialPortConnection::MayHaveInput() {

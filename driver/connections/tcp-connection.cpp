@@ -125,6 +125,14 @@ void TCPConnection::Reopen(ErrorCase& result) {
   Open(result);
 }
 
+std::size_t TCPConnection::WriteWithoutWaiting(const ByteVector& data) {
+  boost::system::error_code ec;
+  if (!socket_->non_blocking()) socket_->non_blocking(true, ec);
+  if (ec) return 0;
+  std::size_t written = socket_->write_some(boost::asio::buffer(data), ec);
+  return ec ? 0 : written;
+}
+
 bool TCPConnection::MayHaveInput() {
   boost::system::error_code ec;
   return socket_->available(ec) > 0 || ec;
