@@ -233,8 +233,8 @@ bool Simulator::WriteAll(const std::uint8_t* data, std::size_t size) {
     }
     if (written < 0 && errno == EINTR) continue;
     if (written < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-      pollfd fds[2] = {{fd, POLLOUT, 0}, {wakeRead_, POLLIN, 0}};
-      ::poll(fds, 1, 50);
+      pollfd writable{fd, POLLOUT, 0};
+      ::poll(&writable, 1, 50);  // short, so that stopping is noticed
       continue;
     }
     return false;  // the peer is gone
@@ -281,8 +281,12 @@ void Simulator::HangUp(bool comeBack) {
   if (comeBack) {
     // The new pair is in place behind the link before the old one goes, as udev's links do for a
     // replugged adapter: a reopen right after the hang-up already finds it.
-    OpenPseudoTerminal();
-    PointLink();
+    try {
+      OpenPseudoTerminal();
+      PointLink();
+    } catch (const std::exception& error) {
+      std::fprintf(stderr, "%s; the line stays down\n", error.what());
+    }
   }
   ::close(oldMaster);
   ::close(oldHold);
