@@ -16,6 +16,7 @@ struct DeviceManager::Lease::Slot {
 };
 
 DeviceManager& DeviceManager::Instance() {
+  Logging::Prepare();  // the devices' destructors log when the library unloads
   static DeviceManager manager;
   return manager;
 }

@@ -64,12 +64,19 @@ struct State {
   // spdlog's default logger before ours replaced it; given back when our log goes away.
   std::shared_ptr<spdlog::logger> previousDefault;
   bool havePreviousDefault = false;
+
+  // spdlog's registry is made first, so that it is destroyed after this state.
+  State() { spdlog::default_logger(); }
+  // At unload: spdlog outlives this library, so our logger leaves its registry and the host's
+  // default logger comes back.
+  ~State();
 };
 
-// Never destroyed: devices still registered at unload log from static destructors.
+// Made before the device registry (Prepare), so it is destroyed after it: devices still
+// registered at unload log from their destructors.
 State& GetState() {
-  static State* state = new State;
-  return *state;
+  static State state;
+  return state;
 }
 
 const std::string& LogsFolder() {
@@ -195,6 +202,13 @@ void Install(State& state, std::shared_ptr<spdlog::logger> logger) {
   }
 }
 
+State::~State() {
+  try {
+    Install(*this, nullptr);
+  } catch (...) {
+  }
+}
+
 // Reads, repairs and applies "config.ini". Returns false when the settings were refused.
 bool Configure(State& state) {
   Settings settings;
@@ -272,6 +286,8 @@ void Trace(const std::string& message) { Write(spdlog::level::trace, message); }
 void Info(const std::string& message) { Write(spdlog::level::info, message); }
 void Warning(const std::string& message) { Write(spdlog::level::warn, message); }
 void Error(const std::string& message) { Write(spdlog::level::err, message); }
+
+void Prepare() { GetState(); }
 
 bool IsSetUp() { return GetState().setUp.load(std::memory_order_acquire); }
 

@@ -15,6 +15,10 @@ void Info(const std::string& message);
 void Warning(const std::string& message);
 void Error(const std::string& message);
 
+// Makes the log's own state exist now (nothing is set up or written), so that it outlives
+// whatever is created after it: objects destroyed at unload may still log.
+void Prepare();
+
 // True once the set-up has run in this process (whether or not it produced a file log).
 bool IsSetUp();
 
