@@ -10,11 +10,15 @@ std::string Env(const char* name) {
 }
 }  // namespace
 
+// An empty variable names no folder: it counts as not set. Without any root the answer is empty,
+// never a path relative to whatever folder the process happens to run in.
 std::string AppDataRoot() {
-  if (const char* appData = std::getenv("APPDATA")) return appData;
+  auto appData = Env("APPDATA");
+  if (!appData.empty()) return appData;
   auto xdg = Env("XDG_CONFIG_HOME");
   if (!xdg.empty()) return xdg;
-  return JoinPath(Env("HOME"), ".config");
+  auto home = Env("HOME");
+  return home.empty() ? std::string() : JoinPath(home, ".config");
 }
 
 std::string JoinPath(const std::string& folder, const std::string& name) {
@@ -22,7 +26,11 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
   return folder + "/" + name;
 }
 
-std::string DataFolder() { return JoinPath(JoinPath(AppDataRoot(), "KORVALT"), "Trelvane"); }
+// Without a root the folder hangs off the file system's root, not off the working folder.
+std::string DataFolder() {
+  auto root = AppDataRoot();
+  return JoinPath(JoinPath(root.empty() ? std::string("/") : root, "KORVALT"), "Trelvane");
+}
 std::string LogsFolder() { return JoinPath(DataFolder(), "logs"); }
 std::string FirstSerialPort() { return "/dev/ttyS0"; }
 
