@@ -101,10 +101,10 @@ Settings ReadSettings(std::istream& in) {
     // they are not part of the value.
     if (!line.empty() && line.back() == '\r') line.pop_back();
     const auto equals = line.find('=');
-    if (equals == std::string::npos) continue;
-    const std::string value = Trim(line.substr(equals + 1));
-    if (value.empty()) continue;
-    settings[Trim(line.substr(0, equals))] = value;
+    // Skipped: no "=", or nothing at all after it. "key = " (only blanks after it) is a key with
+    // an empty value: it is returned, kept by a change, and counts as missing at the set-up.
+    if (equals == std::string::npos || equals + 1 == line.size()) continue;
+    settings[Trim(line.substr(0, equals))] = Trim(line.substr(equals + 1));
   }
   return settings;
 }

@@ -158,6 +158,7 @@ TEST_F(LoggingTest, ReadingFollowsTheLineRules) {
         "  colour\t=\t blue  \n"
         "no equals sign here\n"
         "empty =  \n"
+        "bare =\n"
         "formula = a=b\n"
         "twice = 1\n"
         "twice = 2\n"
@@ -167,7 +168,7 @@ TEST_F(LoggingTest, ReadingFollowsTheLineRules) {
   const auto settings = Logging::GetDataFromConfigFile(result);
   EXPECT_EQ(result, ErrorCase::Correct);
   const std::map<std::string, std::string> expected{
-      {"", "keyless"}, {"colour", "blue"}, {"formula", "a=b"}, {"twice", "2"}, {"windows", "yes"}};
+      {"", "keyless"}, {"colour", "blue"}, {"empty", ""}, {"formula", "a=b"}, {"twice", "2"}, {"windows", "yes"}};
   EXPECT_EQ(settings, expected);
   EXPECT_FALSE(Logging::IsSetUp());  // reading adds no defaults and sets nothing up
 }
