@@ -31,6 +31,7 @@ const Logging::UnitLog kLog("logic-devices");
 constexpr const char* kFileName = "logic-devices-connection-config.json";
 constexpr const char* kDevicesKey = "devices";
 constexpr std::size_t kDeviceLimit = 101;
+constexpr const char* kSetWriteFailure = "LogicDeviceManager::SetDeviceParamAtJSON(),failed writing to json file: ";
 
 // The settings kept in the file, in the order of their keys inside a device.
 constexpr LogicDeviceParamType kStoredTypes[] = {
@@ -203,7 +204,7 @@ struct LogicDeviceManager::Impl {
     ptree document;
     document.push_back({kDevicesKey, devicesNode});
     root = std::move(document);
-    Write("LogicDeviceManager::CreateDefaultJson()");
+    Write("LogicDeviceManager::CreateDefaultJson(), failed writing to json file");
   }
 
   void UploadExistingJson() {
@@ -248,8 +249,9 @@ struct LogicDeviceManager::Impl {
     }
   }
 
-  // Writes `root` to the file and brings the in-memory devices in line with it.
-  void Write(const std::string& operation) {
+  // Writes `root` to the file and brings the in-memory devices in line with it. A failure is
+  // logged as `failure` followed by the writer's message.
+  void Write(const std::string& failure) {
     try {
       std::ostringstream out;
       boost::property_tree::write_json(out, root, true);
@@ -257,7 +259,7 @@ struct LogicDeviceManager::Impl {
       content = out.str();
     } catch (const std::exception& e) {
       content.clear();
-      kLog.Error(operation + ", failed writing to json file" + e.what());
+      kLog.Error(failure + e.what());
       throw LogicDeviceStoreError("Failed writing to json file");
     }
     UploadLogicDevices();
@@ -291,7 +293,7 @@ struct LogicDeviceManager::Impl {
     if (devices.size() >= kDeviceLimit) return -1;
     const int id = FreeID();
     DevicesNode().push_back({std::to_string(id), MakeDevice({{LogicDeviceParamType::IsCurrent, "false"}})});
-    Write("LogicDeviceManager::AddLogicDeviceToJSON()");
+    Write("LogicDeviceManager::AddLogicDeviceToJSON(), failed writing to json file");
     return id;
   }
 
@@ -409,7 +411,7 @@ void LogicDeviceManager::DeleteLogicDevice(int id, ErrorCase& result) {
         }
       }
     }
-    impl_->Write("LogicDeviceManager::DeleteLogicDeviceFronJSON()");
+    impl_->Write("LogicDeviceManager::DeleteLogicDeviceFronJSON(), failed writing to json file");
   });
 }
 
@@ -472,7 +474,7 @@ void LogicDeviceManager::SetLogicDeviceParam(int id, const LogicDeviceParamType&
     const bool changed = type == LogicDeviceParamType::IsCurrent && value == "true"
                              ? impl_->MakeCurrent(id)
                              : impl_->SetDeviceParamAtJSON(id, key, value);
-    if (changed) impl_->Write("LogicDeviceManager::SetDeviceParamAtJSON()");
+    if (changed) impl_->Write(kSetWriteFailure);
   });
 }
 
@@ -499,7 +501,7 @@ void LogicDeviceManager::SetCurrentLogicDevice(int id, ErrorCase& result) {
       result = ErrorCase::LogicDeviceNotFound;
       return;
     }
-    if (impl_->MakeCurrent(id)) impl_->Write("LogicDeviceManager::SetDeviceParamAtJSON()");
+    if (impl_->MakeCurrent(id)) impl_->Write(kSetWriteFailure);
   });
 }
 
