@@ -83,10 +83,13 @@ boost::system::error_code AsioConnection::RunWithDeadline(std::chrono::milliseco
         break;
       }
       // Time-out: the pending operation completes as aborted (or with what it had already done).
+      // A connect to a name with several addresses answers a cancelled attempt by starting the
+      // next one, with no time-out of its own: every step is cancelled until the whole is over.
       transferState_ = static_cast<int>(TransferState::Finished);
       CancelIo();
       io_->restart();
       while (!done && io_->run_one() > 0) {
+        if (!done) CancelIo();
       }
       break;
     }
