@@ -130,8 +130,10 @@ void Device::Open(int logicDeviceId, ErrorCase& result) {
     }
     kLog.Info(Fill("Device::Open(ip: @, socket: @), connection established.", endPoint_, "77"));
   } else {
-    // Nothing to talk to: fail rather than leave a device that looks opened.
+    // Nothing to talk to: fail rather than leave a device that looks opened. A line of an
+    // earlier Open is let go too: the settings just loaded no longer describe it.
     kLog.Error(Fill("Device::Open(), unknown connection type [@]", connectionType_));
+    connection_.reset();
     result = ErrorCase::ParamValueUnsupported;
     return;
   }
@@ -149,6 +151,8 @@ void Device::Open(int logicDeviceId, ErrorCase& result) {
 
   if (IsProProtocol(protocol_)) {
     if (result != ErrorCase::Correct) return;
+    // A model read that fails leaves no model behind, not the one an earlier Open was told.
+    reportedModel_.clear();
     RunCommand(Command::GetScalesModel, result);
     if (result != ErrorCase::Correct) return;
     reportedModel_ = GetParam(ParamType::ScalesModel, result);

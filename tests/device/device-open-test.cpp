@@ -81,6 +81,42 @@ TEST(DeviceOpen, UnknownConnectionTypeIsRefused) {
   EXPECT_EQ(scale.Run(Command::GetMaxWeight), ErrorCase::ConnectionError);
 }
 
+TEST(DeviceOpen, UnknownConnectionTypeLetsGoOfAnEarlierLine) {
+  SimulatedScale scale;
+  ASSERT_EQ(scale.Open(Line::Tcp, Settings("POS2MProV1")), ErrorCase::Correct);
+  ASSERT_TRUE(scale.Device().IsOpen());
+
+  ErrorCase result = ErrorCase::Correct;
+  const int usb = scale.Device().AddLogicDevice(result);
+  const std::pair<LogicDeviceParamType, std::string> params[] = {
+      {LogicDeviceParamType::Name, "usb scale"},      {LogicDeviceParamType::ConnectionType, "USB"},
+      {LogicDeviceParamType::EndPoint, "usb0"},       {LogicDeviceParamType::BaudRate, "9600"},
+      {LogicDeviceParamType::Model, "auto"},          {LogicDeviceParamType::Protocol, "POS2M"},
+  };
+  for (const auto& [type, value] : params) scale.Device().SetLogicDeviceParam(usb, type, value, result);
+  ASSERT_EQ(result, ErrorCase::Correct);
+  scale.Device().Open(usb, result);
+  EXPECT_EQ(result, ErrorCase::ParamValueUnsupported);
+  // The settings now name a line the device cannot have: the old one must not carry them.
+  EXPECT_FALSE(scale.Device().IsOpen());
+  EXPECT_EQ(scale.Run(Command::GetMaxWeight), ErrorCase::ConnectionError);
+}
+
+TEST(DeviceOpen, AFailedModelReadKeepsNoModelOfAnEarlierOpen) {
+  SimulatedScale scale;
+  const int id = scale.Describe(Line::Pty, Settings("POS2MProV1", "510"));
+  ErrorCase result = ErrorCase::Correct;
+  scale.Device().Open(id, result);
+  ASSERT_EQ(result, ErrorCase::Correct);
+  EXPECT_EQ(scale.Run(Command::GetMaxWeight), ErrorCase::Correct);
+
+  // The scale now refuses every part of the model query: it can no longer vouch for its model.
+  scale.Configure("error-keywords", "mode,max,div");
+  scale.Device().Open(id, result);
+  EXPECT_EQ(result, ErrorCase::DeviceReturnsError);
+  EXPECT_EQ(scale.Run(Command::GetMaxWeight), ErrorCase::WrongModelChosen);
+}
+
 TEST(DeviceExports, OptionsNeedAConnection) {
   const auto& driver = TestSupport::Driver();
   Korvalt::Ponderix::Driver::DeviceHandle handle = nullptr;
