@@ -153,7 +153,10 @@ OutputValues ParseNativeValue(const std::string& responseTemplate, ParamType out
 bool DiscretFromIndex(const std::string& index, std::string& division) {
   static const std::map<std::string, std::string> discret{{"0", "1"},  {"1", "2"},  {"2", "5"},
                                                           {"3", "10"}, {"4", "20"}, {"5", "50"}};
-  auto found = discret.find(index);
+  // The index is a decimal number: "01" names the same division as "1".
+  if (index.empty() || index.find_first_not_of("0123456789") != std::string::npos) return false;
+  const auto digit = index.find_first_not_of('0');
+  auto found = discret.find(digit == std::string::npos ? std::string("0") : index.substr(digit));
   if (found == discret.end()) return false;
   division = found->second;
   return true;

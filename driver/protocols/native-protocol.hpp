@@ -42,7 +42,8 @@ ErrorCase ParseNativeAcknowledgement(const ByteVector& response);
 OutputValues ParseNativeValue(const std::string& responseTemplate, ParamType output, const std::string& text,
                               ErrorCase& code);
 
-// Division index sent by the scale -> division text; false for an index outside the map.
+// Division index sent by the scale (decimal digits, leading zeros allowed) -> division text;
+// false for anything else or an index outside the map.
 bool DiscretFromIndex(const std::string& index, std::string& division);
 
 // The model name from the concatenated replies to Gmode, Gmax, Gdiv and Gprov:

@@ -169,6 +169,9 @@ TEST(NativeCodec, ModelNameFromTheFourReplies) {
       {"mode=A1\r\nmax=000\r\ndiv=5\r\nprov=2\r\n", "T-QZ A1-0.50 III(средний)"},
       {"ERROR\r\nmax=30\r\ndiv=0\r\nprov=2\r\n", "T-QZ 30.1 III(средний)"},
       {"mode=7\r\nERROR\r\nERROR\r\nprov=2\r\n", "T-QZ 7- III(средний)"},
+      // The division index is a number: leading zeros name the same division.
+      {"mode=510\r\nmax=15\r\ndiv=01\r\nprov=2\r\n", "T-QZ 510-15.2 III(средний)"},
+      {"mode=510\r\nmax=15\r\ndiv=00\r\nprov=2\r\n", "T-QZ 510-15.1 III(средний)"},
   };
   for (const auto& c : cases) {
     ErrorCase code = ErrorCase::Correct;
@@ -179,7 +182,7 @@ TEST(NativeCodec, ModelNameFromTheFourReplies) {
 }
 
 TEST(NativeCodec, ModelDivisionMustBeAnIndexOfTheMap) {
-  for (const std::string div : {"6", "-1", "x", "1x", "99999999999999999999"}) {
+  for (const std::string div : {"6", "-1", "x", "1x", "06", "99999999999999999999"}) {
     ErrorCase code = ErrorCase::Correct;
     EXPECT_EQ(AssembleModelName("mode=510\r\nmax=15\r\ndiv=" + div + "\r\nprov=2\r\n", code), "") << div;
     EXPECT_EQ(code, ErrorCase::DeviceResponseIncorrectFormat) << div;
