@@ -6,6 +6,7 @@
 #include <boost/filesystem.hpp>
 #include <gtest/gtest.h>
 
+#include "driver/logging/logging.hpp"
 #include "driver/logic-devices/logic-devices.hpp"
 #include "platform/paths.hpp"
 #include "tests/support/test-environment.hpp"
@@ -18,6 +19,9 @@ using namespace Korvalt::Ponderix;
 class EnvironmentGuard {
  public:
   EnvironmentGuard() {
+    // The log settles on its folder at its first line: let that be the test's own folder, before
+    // the environment changes.
+    Driver::Logging::Info("DataFolderTest");
     for (auto& [name, value] : saved_) {
       if (const char* text = std::getenv(name)) value = text;
     }
