@@ -268,7 +268,8 @@ OutputValues GetProtocolVersionExecutor::ParseResponse(Device&, const ByteVector
 ByteVector PonderixCommunicator::Communicate(Device& device, const ByteVector& request, ErrorCase& code,
                                              ResponseValidator validator) {
   const std::string text = ToText(request);
-  if (text.size() > 4 && text.find(kModelRequest) != std::string::npos) {
+  // Only the model query itself fans out: a Set whose value happens to hold "Gmode" is one line.
+  if (text.size() > 4 && text.compare(0, sizeof(kModelRequest) - 1, kModelRequest) == 0) {
     // The model name is built from the model, the maximum weight and the division; the
     // protocol version closes the query.
     ByteVector replies;

@@ -187,6 +187,7 @@ ByteVector OKACommandExecutor::MakeRequest(Device& device, ErrorCase& code) {
   const std::string tare = device.GetInputParam(ParamType::Tare, code);
   kExecutorLog.Trace("OKACommandExecutor::MakeRequest(): param: " + tare);
   if (code != ErrorCase::Correct) return {};
+  kExecutorLog.Trace("OKACommandExecutor::MakeRequest(): param: " + std::string(tare.rbegin(), tare.rend()));
   ByteVector request = Oka::MakeSpecifyTareRequest(tare, code);
   if (code != ErrorCase::Correct) {
     kExecutorLog.Error("OKACommandExecutor::MakeRequest, tare [" + tare + "] is not 1 to 6 decimal digits");
@@ -205,6 +206,7 @@ OutputValues OKACommandExecutor::ParseResponse(Device&, const ByteVector& record
   }
   OutputValues values;
   for (const auto& position : outputPositions_) {
+    kExecutorLog.Trace("OKACommandExecutor::GetStringManipulation()");
     const ByteVector bytes = GetBytes(record, position);
     kExecutorLog.Trace(Logging::ByteDump("Bytes after manipulation: ", bytes));
     values[position.paramType] = position.paramType == ParamType::WeightState

@@ -133,6 +133,15 @@ TEST(NativeEndToEndModel, ModelQuerySendsFourLinesEvenAfterAnError) {
   for (const char* kind : {"Gmode", "Gmax", "Gdiv", "Gprov"}) EXPECT_EQ(scale.State().RequestCount(kind), 1) << kind;
 }
 
+TEST(NativeEndToEndModel, OnlyTheModelQueryAsksFourLines) {
+  SimulatedScale scale;
+  ASSERT_EQ(scale.Open(Line::Pty, Settings("OKA")), ErrorCase::Correct);
+  scale.Set(Slot::ScalesModel, "XGmode7");
+  EXPECT_EQ(scale.Run(Command::SetScalesModel), ErrorCase::Correct);
+  EXPECT_EQ(scale.State().NativeValue("mode"), "XGmode7");
+  EXPECT_EQ(scale.State().RequestCount("Gmax"), 0);
+}
+
 TEST(NativeEndToEndModel, ChosenModelMustMatchTheScale) {
   {
     SimulatedScale scale;
