@@ -44,10 +44,14 @@ const std::array<const char*, 66> kCommandNames = {
     "OKAStatusOfWeightChannel", "OKASpecifyTare",
 };
 
+// Scripts name the generic commands only (up to SpecifyTare); the protocol-specific ones after
+// it are what the driver turns a generic command into, and have no parameter list here.
+constexpr std::size_t kScriptCommandCount = static_cast<std::size_t>(Command::SpecifyTare) + 1;
+
 template <typename Enum, std::size_t N>
-std::map<std::string, Enum> ReverseTable(const std::array<const char*, N>& names) {
+std::map<std::string, Enum> ReverseTable(const std::array<const char*, N>& names, std::size_t count = N) {
   std::map<std::string, Enum> table;
-  for (std::size_t i = 0; i < N; ++i) table.emplace(names[i], static_cast<Enum>(i));
+  for (std::size_t i = 0; i < count && i < N; ++i) table.emplace(names[i], static_cast<Enum>(i));
   return table;
 }
 
@@ -108,7 +112,7 @@ std::string ToString(Command value) {
 }
 
 Command StringToEnumCommand(const std::string& name) {
-  static const auto table = ReverseTable<Command>(kCommandNames);
+  static const auto table = ReverseTable<Command>(kCommandNames, kScriptCommandCount);
   auto found = table.find(name);
   if (found == table.end()) {
     throw std::logic_error("Func StringToEnumCommand(strvalue: " + name + "), strvalue is not valid.");
@@ -126,7 +130,7 @@ ParamType StringToEnumParamType(const std::string& name) {
 }
 
 bool IsCommandName(const std::string& name) {
-  static const auto table = ReverseTable<Command>(kCommandNames);
+  static const auto table = ReverseTable<Command>(kCommandNames, kScriptCommandCount);
   return table.count(name) != 0;
 }
 

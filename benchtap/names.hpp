@@ -16,7 +16,8 @@ std::string ToString(ParamType value);
 // Throws "Func ToString(Command value), value is not valid.".
 std::string ToString(Command value);
 
-// Exact, case-sensitive look-ups of the names; unknown names throw std::logic_error
+// Exact, case-sensitive look-ups of the names a script may use (the commands up to SpecifyTare,
+// not the protocol-specific ones); unknown names throw std::logic_error
 // "Func StringToEnumCommand(strvalue: <name>), strvalue is not valid." (ParamType alike).
 Command StringToEnumCommand(const std::string& name);
 ParamType StringToEnumParamType(const std::string& name);

@@ -157,6 +157,17 @@ TEST(ScriptReader, UnknownKindsStopReadingWithCommandUnsupported) {
   Build(R"([ { "command": "get-foo" } ])", ecase);
   testing::internal::GetCapturedStderr();
   EXPECT_EQ(ecase, ErrorCase::CommandUnsupported);
+
+  // The protocol-specific commands are the driver's own; a script names the generic ones.
+  for (const char* name : {"pos-set-tare", "OKAStatusOfWeightChannel"}) {
+    ecase = ErrorCase::Correct;
+    testing::internal::CaptureStderr();
+    Build(std::string(R"([ { "command": ")") + name + R"(" } ])", ecase);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(ecase, ErrorCase::CommandUnsupported) << name;
+  }
+  EXPECT_THROW(StringToEnumCommand("POSSetTare"), std::logic_error);
+  EXPECT_EQ(StringToEnumCommand("SpecifyTare"), Command::SpecifyTare);
 }
 
 TEST(ScriptReader, InputWithoutTypeForACommandWithoutParametersIsRefused) {
