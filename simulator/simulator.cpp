@@ -367,6 +367,7 @@ void Simulator::Run() {
         // One driver at a time, as a scale's single TCP port: a new connection replaces the old.
         CloseFd(client_);
         client_ = accepted;
+        line = -1;  // what poll said of the old connection no longer applies
         SetNonBlocking(client_);
         int yes = 1;
         ::setsockopt(client_, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
