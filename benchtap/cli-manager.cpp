@@ -13,6 +13,7 @@
 #include "benchtap/names.hpp"
 #include "benchtap/results.hpp"
 #include "benchtap/script-file.hpp"
+#include "platform/local-time.hpp"
 
 namespace Korvalt::Ponderix::Benchtap {
 namespace {
@@ -41,12 +42,7 @@ std::string EndPoint(const std::string& host, int port) {
 // Weekday, month, day, time and year, as "Mon Dec  7 12:24:32 2026".
 std::string StartTime() {
   std::time_t now = std::time(nullptr);
-  std::tm local{};
-#if defined(_WIN32)
-  localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
+  const std::tm local = Platform::LocalTime(now);
   std::ostringstream text;
   text.imbue(std::locale::classic());
   text << std::put_time(&local, "%a %b %e %H:%M:%S %Y");

@@ -8,6 +8,7 @@
 #include <boost/property_tree/json_parser.hpp>
 
 #include "benchtap/names.hpp"
+#include "platform/local-time.hpp"
 #include "platform/paths.hpp"
 
 namespace Korvalt::Ponderix::Benchtap::Results {
@@ -62,12 +63,7 @@ void TrimTrailingSeparators(std::string& path) {
 
 std::string LocalDate() {
   std::time_t now = std::time(nullptr);
-  std::tm local{};
-#if defined(_WIN32)
-  localtime_s(&local, &now);
-#else
-  localtime_r(&now, &local);
-#endif
+  const std::tm local = Platform::LocalTime(now);
   char buffer[16] = {};
   std::strftime(buffer, sizeof buffer, "%Y-%m-%d", &local);
   return buffer;

@@ -4,12 +4,6 @@
 #include <climits>
 #include <cstdlib>
 
-#if !defined(_WIN32)
-#include <fcntl.h>
-#include <sys/ioctl.h>
-#include <unistd.h>
-#endif
-
 #include <boost/asio/error.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/system/error_code.hpp>
@@ -18,6 +12,7 @@
 #include "driver/connections/asio-connections.hpp"
 #include "driver/device/enumerations.hpp"
 #include "driver/logging/logging.hpp"
+#include "platform/serial-line.hpp"
 
 namespace Korvalt::Ponderix::Driver {
 namespace {
@@ -111,14 +106,9 @@ void SerialPortConnection::Open(ErrorCase& result) {
   boost::system::error_code ec;
   port_->open(portName_, ec);
   CheckBoostErrorCase(ec, result);
-#if !defined(_WIN32)
   // Asio opens the device non-blocking and relies on that for its own reads and writes; so does
   // WriteWithoutWaiting. Make sure of it rather than depend on Asio's internals.
-  if (!ec) {
-    int flags = ::fcntl(port_->native_handle(), F_GETFL);
-    if (flags >= 0 && (flags & O_NONBLOCK) == 0) ::fcntl(port_->native_handle(), F_SETFL, flags | O_NONBLOCK);
-  }
-#endif
+  if (!ec) Platform::EnsureNonBlocking(Platform::ToLineHandle(port_->native_handle()));
 }
 
 bool SerialPortConnection::IsOpen() { return port_->is_open(); }
@@ -257,25 +247,14 @@ void SerialPortConnection::Reopen(ErrorCase& result) {
 }
 
 std::size_t SerialPortConnection::WriteWithoutWaiting(const ByteVector& data) {
-#if !defined(_WIN32)
   // A request is a few bytes; the terminal's output queue takes them at once unless the line
   // is stuck, and then the asynchronous write with its time-out takes over.
-  ssize_t written = ::write(port_->native_handle(), data.data(), data.size());
-  return written > 0 ? static_cast<std::size_t>(written) : 0;
-#else
-  (void)data;
-  return 0;
-#endif
+  return Platform::WriteWithoutWaiting(Platform::ToLineHandle(port_->native_handle()), data.data(), data.size());
 }
 
 bool SerialPortConnection::MayHaveInput() {
-#if !defined(_WIN32) && defined(FIONREAD)
-  // The count of bytes in the driver's input queue: one call instead of a read attempt and a
-  // round through the I/O context before every request.
-  int waiting = 0;
-  if (::ioctl(port_->native_handle(), FIONREAD, &waiting) == 0) return waiting > 0;
-#endif
-  return true;
+  // Saves a read attempt and a round through the I/O context before every request.
+  return Platform::MayHaveInput(Platform::ToLineHandle(port_->native_handle()));
 }
 
 std::string SerialPortConnection::ClosedPortMessage() { return ", SerialPortConnection::WriteData, port is closed."; }
