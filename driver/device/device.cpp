@@ -289,7 +289,13 @@ void Device::RunCommand(Command command, ErrorCase& result) {
   kLog.Trace(line);
   auto executor = CreateExecutor(command, result);
   if (result != ErrorCase::Correct) return;
-  auto outputs = executor->ExecuteCommand(*this, result);
+  OutputValues outputs;
+  try {
+    outputs = executor->ExecuteCommand(*this, result);
+  } catch (...) {
+    ClearOutputsOf(command);
+    throw;
+  }
   if (result != ErrorCase::Correct) {
     kLog.Error(line + Fill(", Device::ExecuteCommand(), command: [@] ErrorCase is [@]", ToString(command),
                            ToString(result)));
