@@ -7,7 +7,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/build.sh" "$root/build"
 (cd "$root/build" && ctest --output-on-failure -j"$(nproc)" --timeout 300)
 if [ "${SKIP_SANITIZERS:-0}" != 1 ]; then
-  "$root/scripts/build.sh" "$root/build-sanitize" -DDRIVER_SANITIZE=ON
+  "$root/scripts/build.sh" "$root/build-sanitize" -DPONDERIX_SANITIZE=ON
   (cd "$root/build-sanitize" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
      ctest --output-on-failure -j"$(nproc)" --timeout 300)
 fi
