@@ -6,6 +6,10 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh" "$root/build"
 (cd "$root/build" && ctest --output-on-failure -j"$(nproc)" --timeout 300)
+# Install, subproject, pkg-config, Debian packages and the consumer example, from the plain build.
+if [ "${SKIP_INSTALL:-0}" != 1 ]; then
+  "$root/scripts/test-install.sh" "$root/build"
+fi
 if [ "${SKIP_SANITIZERS:-0}" != 1 ]; then
   "$root/scripts/build.sh" "$root/build-sanitize" -DPONDERIX_SANITIZE=ON
   (cd "$root/build-sanitize" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
