@@ -80,7 +80,6 @@ set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME ponderix)
 set(CPACK_PACKAGE_VENDOR Korvalt)
 set(CPACK_PACKAGE_CONTACT "Korvalt Ponderix team")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Driver library and bench tools for retail weighing scales")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_DEB_COMPONENT_INSTALL ON)
 set(CPACK_COMPONENTS_ALL runtime development tools debug)
@@ -94,22 +93,22 @@ set(CPACK_COMPONENT_DEBUG_DEPENDS runtime)
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_NAME libponderix-driver${PROJECT_VERSION_MAJOR})
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_SECTION libs)
 set(CPACK_DEBIAN_RUNTIME_DESCRIPTION "Ponderix scale driver library
- libdriver.so talks to retail weighing scales over a serial port or TCP: native text protocol,
- POS2M, POS2MProV1, CAS-M, CAS-M ProV1, CAS-M-Active and OKA, with protocol detection.")
+libdriver.so talks to retail weighing scales over a serial port or TCP: native text protocol,
+POS2M, POS2MProV1, CAS-M, CAS-M ProV1, CAS-M-Active and OKA, with protocol detection.")
 set(CPACK_DEBIAN_RUNTIME_PACKAGE_GENERATE_SHLIBS ON)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libponderix-driver-dev)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION "Ponderix scale driver library: development files
- Headers (ponderix/driver-types.hpp, ponderix/driver-api.hpp), the CMake package Ponderix, the
- pkg-config file ponderix-driver, the reference pages and a consumer example.")
+Headers (ponderix/driver-types.hpp, ponderix/driver-api.hpp), the CMake package Ponderix, the
+pkg-config file ponderix-driver, the reference pages and a consumer example.")
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME ponderix-tools)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_TOOLS_DESCRIPTION "Ponderix scale driver: Benchtap and scalesim
- Benchtap runs JSON scripts of driver commands against one scale; scalesim plays a scale of any
- supported protocol on a pseudo-terminal or TCP. With the example scripts.")
+Benchtap runs JSON scripts of driver commands against one scale; scalesim plays a scale of any
+supported protocol on a pseudo-terminal or TCP. With the example scripts.")
 set(CPACK_DEBIAN_DEBUG_PACKAGE_NAME ponderix-dbg)
 set(CPACK_DEBIAN_DEBUG_PACKAGE_SECTION debug)
 set(CPACK_DEBIAN_DEBUG_PACKAGE_SHLIBDEPS OFF)
 set(CPACK_DEBIAN_DEBUG_DESCRIPTION "Ponderix scale driver: debug information
- Debug information of libdriver.so, Benchtap and scalesim, found by gdb through their build ids.")
+Debug information of libdriver.so, Benchtap and scalesim, found by gdb through their build ids.")
 include(CPack)
