@@ -12,6 +12,9 @@ target_include_directories(driver INTERFACE $<INSTALL_INTERFACE:${CMAKE_INSTALL_
 # The installed copy of `target` loses its debug sections; the debug component gets them, from the
 # build tree's copy, as lib/debug/.build-id/xx/yyyy.debug (where gdb looks for a /usr install).
 function(ponderix_split_debug target destination component)
+  if(NOT CMAKE_EXECUTABLE_FORMAT STREQUAL "ELF")
+    return()
+  endif()
   install(CODE "
     set(installed \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${destination}/$<TARGET_FILE_NAME:${target}>\")
     execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-debug --strip-unneeded \"\${installed}\"
@@ -36,7 +39,9 @@ endfunction()
 
 # ---- runtime and development ----
 install(TARGETS driver EXPORT PonderixTargets
-        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development)
+        LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT runtime NAMELINK_COMPONENT development
+        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT runtime
+        ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT development)
 ponderix_split_debug(driver ${CMAKE_INSTALL_LIBDIR} runtime)
 install(FILES ${PONDERIX_PUBLIC_HEADERS} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ponderix COMPONENT development)
 
@@ -76,7 +81,11 @@ install(FILES ${PONDERIX_EXAMPLE_SCRIPTS} DESTINATION ${CMAKE_INSTALL_DOCDIR}/ex
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT tools)
 
 # ---- Debian packages (scripts/package.sh) ----
-set(CPACK_GENERATOR DEB)
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  set(CPACK_GENERATOR DEB)
+else()
+  set(CPACK_GENERATOR ZIP)
+endif()
 set(CPACK_PACKAGE_NAME ponderix)
 set(CPACK_PACKAGE_VENDOR Korvalt)
 set(CPACK_PACKAGE_CONTACT "Korvalt Ponderix team")

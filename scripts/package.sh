@@ -5,7 +5,15 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
 "$root/scripts/install-deps.sh"
-# The packages install under /usr: the library goes to the multiarch folder (lib/x86_64-linux-gnu).
+# The packages install under /usr, where the library goes to the multiarch folder
+# (lib/x86_64-linux-gnu); the build's own install prefix is put back afterwards.
+previous=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$build/CMakeCache.txt" 2>/dev/null || true)
+restore() {
+  if [ -n "$previous" ] && [ "$previous" != /usr ]; then
+    cmake -S "$root" -B "$build" -DCMAKE_INSTALL_PREFIX="$previous" >/dev/null
+  fi
+}
+trap restore EXIT
 cmake -S "$root" -B "$build" -DCMAKE_INSTALL_PREFIX=/usr >/dev/null
 cmake --build "$build" -j"$(nproc)"
 rm -rf "$build/packages"
