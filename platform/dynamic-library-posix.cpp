@@ -45,6 +45,7 @@ std::string ProgramFolder() {
   return slash == 0 ? std::string("/") : path.substr(0, slash);
 }
 
-std::string DriverLibraryFileName() { return "libdriver.so"; }
+// The SONAME, which the runtime package installs; "libdriver.so" comes only with the headers.
+std::string DriverLibraryFileName() { return "libdriver.so." DRIVER_SOVERSION; }
 
 }  // namespace Korvalt::Ponderix::Platform

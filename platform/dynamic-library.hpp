@@ -19,7 +19,7 @@ void CloseLibrary(LibraryHandle library);
 std::string LastLibraryError();
 // Folder holding the running program's file, without a trailing separator; empty if unknown.
 std::string ProgramFolder();
-// File name of the driver library on this platform: "libdriver.so" or "driver.dll".
+// File name of the driver library on this platform: "libdriver.so.1" or "driver.dll".
 std::string DriverLibraryFileName();
 
 }  // namespace Korvalt::Ponderix::Platform

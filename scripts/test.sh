@@ -7,8 +7,12 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/build.sh" "$root/build"
 (cd "$root/build" && ctest --output-on-failure -j"$(nproc)" --timeout 300)
 "$root/scripts/test-bindings.sh" "$root/build"
+# Install, subproject, pkg-config, Debian packages and the consumer example, from the plain build.
+if [ "${SKIP_INSTALL:-0}" != 1 ]; then
+  "$root/scripts/test-install.sh" "$root/build"
+fi
 if [ "${SKIP_SANITIZERS:-0}" != 1 ]; then
-  "$root/scripts/build.sh" "$root/build-sanitize" -DDRIVER_SANITIZE=ON
+  "$root/scripts/build.sh" "$root/build-sanitize" -DPONDERIX_SANITIZE=ON
   (cd "$root/build-sanitize" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
      ctest --output-on-failure -j"$(nproc)" --timeout 300)
 fi

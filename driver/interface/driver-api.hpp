@@ -9,7 +9,8 @@
 // must be built with the same compiler and standard library.
 #pragma once
 
-#include "driver/interface/driver-types.hpp"
+// Included by its own folder, so that the header works installed (<ponderix/driver-api.hpp>) too.
+#include "driver-types.hpp"
 
 #if defined(_WIN32)
 #  if defined(DRIVER_BUILDING)

@@ -125,7 +125,7 @@ TEST(BenchtapLibrary, MissingLibraryIsReportedBeforeTheBanner) {
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.out.find("Runed:"), std::string::npos);
   EXPECT_NE(run.out.find("Catch exception, type is std::exception, message is \"Korvalt::Ponderix::Wrapper::wrapper, "
-                         ", void Open(...), Can't find library by path { libdriver.so }: libdriver.so"),
+                         ", void Open(...), Can't find library by path { libdriver.so.1 }: libdriver.so.1"),
             std::string::npos)
       << run.out;
 }
@@ -147,7 +147,7 @@ TEST(BenchtapLibrary, LibraryWithoutOneExportIsRefused) {
       stub << "int " << name << "(void) { return 0; }\n";
     }
   }
-  std::string build = cc + " -shared -fPIC -fno-builtin -o " + folder + "/libdriver.so " + source;
+  std::string build = cc + " -shared -fPIC -fno-builtin -o " + folder + "/libdriver.so.1 " + source;
   ASSERT_EQ(std::system(build.c_str()), 0) << build;
   auto run = BenchtapTest::RunProgram(folder + "/Benchtap", {"--help"}, folder);
   EXPECT_EQ(run.status, 1);
