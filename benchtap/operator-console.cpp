@@ -21,8 +21,7 @@ OperatorConsole& StandardConsole() {
                                    // The prompt must be on screen before the wait.
                                    std::cout.flush();
                                    return Platform::StandardInput().ReadKey(cancel);
-                                 },
-                                 !Platform::StandardInput().IsTerminal()};
+                                 }};
   return console;
 }
 

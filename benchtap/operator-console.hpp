@@ -29,9 +29,6 @@ struct OperatorConsole {
   std::ostream& out;
   std::ostream& err;
   KeyReader readKey;
-  // Repeat each word read at a prompt: a pipe or file does not echo, and the transcript should
-  // still show what was answered.
-  bool echoWords = false;
 };
 
 // Standard input (shared between words and keys), standard output and standard error.

@@ -61,7 +61,6 @@ std::string CLIDialog::ExecuteCommand(Wrapper::Device& device, ErrorCase& ecase)
       return {};
     }
     DropLineEnd(console_.in);
-    if (console_.echoWords) out << word << '\n';
     for (const auto& option : options_) {
       if (option.input == word) {
         chosen = &option;

@@ -4,7 +4,8 @@ set -euo pipefail
 packages=(cmake g++ make pkg-config ccache
           libboost-system-dev libboost-filesystem-dev libboost-program-options-dev
           libboost-date-time-dev libboost-dev
-          libspdlog-dev libfmt-dev libgtest-dev libgmock-dev libbenchmark-dev)
+          libspdlog-dev libfmt-dev libgtest-dev libgmock-dev libbenchmark-dev
+          gcc python3 python3-pytest)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

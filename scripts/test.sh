@@ -6,6 +6,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh" "$root/build"
 (cd "$root/build" && ctest --output-on-failure -j"$(nproc)" --timeout 300)
+"$root/scripts/test-bindings.sh" "$root/build"
 if [ "${SKIP_SANITIZERS:-0}" != 1 ]; then
   "$root/scripts/build.sh" "$root/build-sanitize" -DDRIVER_SANITIZE=ON
   (cd "$root/build-sanitize" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \

@@ -38,7 +38,12 @@ class AsioConnection : public Connection {
  public:
   void WriteData(const ByteVector& data, ErrorCase& result) override;
   void ReadData(ByteVector& response, ResponseValidator isComplete, ErrorCase& result) override;
-  void DiscardInput() override { DiscardStaleInput(); }
+  void DiscardInput() override {
+    // A read without a request starts a transfer of its own.
+    reopenedInTransfer_ = false;
+    lastRequest_.clear();
+    DiscardStaleInput();
+  }
   int GetTransferState() override { return transferState_; }
   void SetTransferState(const int& state) override { transferState_ = state; }
 
@@ -64,6 +69,10 @@ class AsioConnection : public Connection {
   virtual bool IsLineLost(const boost::system::error_code& ec) = 0;
   // Close and open again, with the line settings that were in force.
   virtual void Reopen(ErrorCase& result) = 0;
+  // True when the peer of a reopened line starts afresh and must be asked again: a TCP scale
+  // that restarted never saw the request. A serial scale behind a replugged adapter is still
+  // in the middle of its reply.
+  virtual bool RepeatsRequestAfterReopen() { return false; }
   // ", SerialPortConnection::WriteData, port is closed." and its TCP twin.
   virtual std::string ClosedPortMessage() = 0;
   virtual void LogWritten(const ByteVector& /*data*/) {}
@@ -88,6 +97,14 @@ class AsioConnection : public Connection {
  private:
   // Reads until `isComplete` accepts the response, the deadline passes or the line fails.
   void ReadUntilComplete(ByteVector& response, const ResponseValidator& isComplete, Completion done);
+  // The write itself, with the reopen retry; the line's checks and the stale-input discard are
+  // WriteData's.
+  void WriteRequest(const ByteVector& request, ErrorCase& result);
+
+  // One reopen per transfer (a write and the reads of its reply, or a read of a listener).
+  bool reopenedInTransfer_ = false;
+  // The request of the transfer under way, sent again when the peer was reached anew.
+  ByteVector lastRequest_;
 };
 
 class SerialPortConnection : public AsioConnection {
@@ -157,6 +174,7 @@ class TCPConnection : public AsioConnection {
   std::chrono::milliseconds TransferTimeout() override;
   bool IsLineLost(const boost::system::error_code& ec) override;
   void Reopen(ErrorCase& result) override;
+  bool RepeatsRequestAfterReopen() override { return true; }
   std::string ClosedPortMessage() override;
   void LogWritten(const ByteVector& data) override;
   bool MayHaveInput() override;

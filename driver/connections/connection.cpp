@@ -147,17 +147,20 @@ void AsioConnection::ResetReceiveBuffer() { receiveBuffer_.consume(receiveBuffer
 
 void AsioConnection::WriteData(const ByteVector& data, ErrorCase& result) {
   if (!IsOpen()) throw std::logic_error(kLog.Prefix() + ClosedPortMessage());
+  reopenedInTransfer_ = false;
+  lastRequest_ = data;
   DiscardStaleInput();
+  WriteRequest(lastRequest_, result);
+}
+
+void AsioConnection::WriteRequest(const ByteVector& request, ErrorCase& result) {
   // A short request usually fits the socket's buffer at once: no round through the I/O context.
-  std::size_t writtenAtOnce = WriteWithoutWaiting(data);
-  if (writtenAtOnce == data.size()) {
+  std::size_t writtenAtOnce = WriteWithoutWaiting(request);
+  if (writtenAtOnce == request.size()) {
     transferState_ = static_cast<int>(TransferState::Finished);
-    LogWritten(data);
+    LogWritten(request);
     return;
   }
-  // Owned here until the write has ended, whatever the caller does with `data`.
-  const ByteVector request = data;
-  bool reopened = false;
   for (;;) {
     auto ec = RunWithDeadline(
         TransferTimeout(),
@@ -170,9 +173,9 @@ void AsioConnection::WriteData(const ByteVector& data, ErrorCase& result) {
         },
         result);
     if (!ec || ec == boost::asio::error::operation_aborted) return;  // written, or timed out
-    if (IsLineLost(ec) && !reopened) {
+    if (IsLineLost(ec) && !reopenedInTransfer_) {
       kLog.Error(Fill("WriteData(), line lost (@), reopening", FullText(ec)));
-      reopened = true;
+      reopenedInTransfer_ = true;
       writtenAtOnce = 0;  // the reopened line gets the whole request
       Reopen(result);
       if (result != ErrorCase::Correct) return;
@@ -217,16 +220,25 @@ void AsioConnection::ReadData(ByteVector& response, ResponseValidator isComplete
     result = ErrorCase::ConnectionError;
     return;
   }
-  bool reopened = false;
+  const std::size_t gatheredBefore = response.size();
   for (;;) {
     auto ec = RunWithDeadline(
         TransferTimeout(), [&](Completion done) { ReadUntilComplete(response, isComplete, std::move(done)); }, result);
     if (!ec || ec == boost::asio::error::operation_aborted) return;  // complete, or timed out
-    if (IsLineLost(ec) && !reopened) {
+    if (IsLineLost(ec) && !reopenedInTransfer_) {
       kLog.Error(Fill("ReadData(), line lost (@), reopening", FullText(ec)));
-      reopened = true;
+      reopenedInTransfer_ = true;
       Reopen(result);
       if (result != ErrorCase::Correct) return;
+      if (RepeatsRequestAfterReopen()) {
+        // What the old connection delivered belongs to no reply the new one will give.
+        response.resize(gatheredBefore);
+        if (!lastRequest_.empty()) {
+          const ByteVector request = lastRequest_;
+          WriteRequest(request, result);
+          if (result != ErrorCase::Correct) return;
+        }
+      }
       continue;
     }
     kLog.Error(Fill("ReadData(), read failed: @", FullText(ec)));

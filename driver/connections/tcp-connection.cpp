@@ -117,7 +117,11 @@ void TCPConnection::CancelIo() { socket_->cancel(); }
 std::chrono::milliseconds TCPConnection::TransferTimeout() { return kTCPTimeout; }
 
 bool TCPConnection::IsLineLost(const boost::system::error_code& ec) {
-  return ec == errc::permission_denied || ec == errc::operation_not_permitted;
+  // Access denied, or a peer that closed or reset the connection (a scale or converter that
+  // restarted): a new connection may reach it again.
+  return ec == errc::permission_denied || ec == errc::operation_not_permitted || ec == boost::asio::error::eof ||
+         ec == errc::connection_reset || ec == errc::broken_pipe || ec == errc::not_connected ||
+         ec == errc::connection_aborted;
 }
 
 void TCPConnection::Reopen(ErrorCase& result) {

@@ -13,6 +13,11 @@ void Parameters::SetParamInput(ParamType type, const std::string& value) { entri
 
 void Parameters::SetParamOutput(ParamType type, const std::string& value) { entries_[type].output = value; }
 
+void Parameters::ClearParamOutput(ParamType type) {
+  auto it = entries_.find(type);
+  if (it != entries_.end()) it->second.output.clear();
+}
+
 std::string Parameters::GetParamInput(ParamType type, ErrorCase& result) const {
   kLog.Trace(Text::Fill("Parameters::GetParamInput(ptype: @), ", ToString(type)));
   auto it = entries_.find(type);

@@ -12,6 +12,8 @@ class Parameters {
  public:
   void SetParamInput(ParamType type, const std::string& value);
   void SetParamOutput(ParamType type, const std::string& value);
+  // The slot reads as not set until an output is stored again; its input stays.
+  void ClearParamOutput(ParamType type);
   // An empty slot counts as not set: ParamTypeIsNotSetToGet and the empty text. `result` is
   // left alone on success.
   std::string GetParamInput(ParamType type, ErrorCase& result) const;

@@ -110,7 +110,38 @@ void Device::Open(int logicDeviceId, ErrorCase& result) {
   if (result != ErrorCase::Correct) return;
   LoadConnectionSettings(logicDeviceId, result);
   if (result != ErrorCase::Correct) return;
+  CheckConnectionSettings(result);
+  if (result != ErrorCase::Correct) {
+    // The settings just loaded no longer describe a line of an earlier Open: let it go.
+    LetGoOfLine();
+    return;
+  }
+  // Every step after the line is up either succeeds or leaves the device closed: a half-opened
+  // device would answer later commands with misleading results.
+  OpenLine(result);
+  if (result == ErrorCase::Correct) DetectProtocol(logicDeviceId, result);
+  if (result == ErrorCase::Correct) ReadModel(logicDeviceId, result);
+  if (result != ErrorCase::Correct) LetGoOfLine();
+}
 
+void Device::CheckConnectionSettings(ErrorCase& result) {
+  const std::pair<LogicDeviceParamType, const std::string*> settings[] = {
+      {LogicDeviceParamType::Protocol, &protocol_},
+      {LogicDeviceParamType::ConnectionType, &connectionType_},
+  };
+  for (const auto& [type, value] : settings) {
+    const bool known = type == LogicDeviceParamType::Protocol
+                           ? *value == "auto" || ProtocolCommandSets().count(*value) != 0
+                           : *value == "Serial Port" || *value == "TCP";
+    if (known) continue;
+    kLog.Error(Fill("Device::Open(), logic device parameter [@] has an unsupported value [@]", ToString(type),
+                    *value));
+    result = ErrorCase::ParamValueUnsupported;
+    return;
+  }
+}
+
+void Device::OpenLine(ErrorCase& result) {
   if (connectionType_ == "Serial Port") {
     connection_ = MakeSerialPortConnection(endPoint_);
     OpenSerial(result);
@@ -119,47 +150,49 @@ void Device::Open(int logicDeviceId, ErrorCase& result) {
       return;
     }
     kLog.Info(Fill("Device::Open(portname: @), port is open.", endPoint_));
-  } else if (connectionType_ == "TCP") {
-    // A bare host is reached on port 77; "host:port" names its own port (parsed by the connection).
-    connection_ = MakeTCPConnection(endPoint_, "77");
-    connection_->Open(result);
-    if (result != ErrorCase::Correct) {
-      kLog.Error(Fill("Device::Open(ip: @, socket: @), can't connect, ecase: @.", endPoint_, "77", ToString(result)));
-      return;
-    }
-    kLog.Info(Fill("Device::Open(ip: @, socket: @), connection established.", endPoint_, "77"));
-  } else {
-    // Nothing to talk to: fail rather than leave a device that looks opened. A line of an
-    // earlier Open is let go too: the settings just loaded no longer describe it.
-    kLog.Error(Fill("Device::Open(), unknown connection type [@]", connectionType_));
-    connection_.reset();
-    result = ErrorCase::ParamValueUnsupported;
     return;
   }
-
-  if (protocol_ == "auto") {
-    RunCommand(Command::GetProtocolAuto, result);
-    if (result == ErrorCase::Correct) {
-      auto name = parameters_.GetParamOutput(ParamType::ProtocolVersion, result);
-      if (result != ErrorCase::Correct) return;
-      logicDevices_->SetLogicDeviceParam(logicDeviceId, LogicDeviceParamType::Protocol, name, result);
-      if (result != ErrorCase::Correct) return;
-      protocol_ = name;
-    }
+  // A bare host is reached on port 77; "host:port" names its own port (parsed by the connection).
+  connection_ = MakeTCPConnection(endPoint_, "77");
+  connection_->Open(result);
+  if (result != ErrorCase::Correct) {
+    kLog.Error(Fill("Device::Open(ip: @, socket: @), can't connect, ecase: @.", endPoint_, "77", ToString(result)));
+    return;
   }
+  kLog.Info(Fill("Device::Open(ip: @, socket: @), connection established.", endPoint_, "77"));
+}
 
-  if (IsProProtocol(protocol_)) {
-    if (result != ErrorCase::Correct) return;
-    // A model read that fails leaves no model behind, not the one an earlier Open was told.
-    reportedModel_.clear();
-    RunCommand(Command::GetScalesModel, result);
-    if (result != ErrorCase::Correct) return;
-    reportedModel_ = GetParam(ParamType::ScalesModel, result);
-    if (result != ErrorCase::Correct) return;
-    logicDevices_->SetLogicDeviceParam(logicDeviceId, LogicDeviceParamType::Model, reportedModel_, result);
-  } else {
+void Device::DetectProtocol(int logicDeviceId, ErrorCase& result) {
+  if (protocol_ != "auto") return;
+  RunCommand(Command::GetProtocolAuto, result);
+  if (result != ErrorCase::Correct) {
     reportedModel_ = "Not Pro model";
+    return;
   }
+  auto name = parameters_.GetParamOutput(ParamType::ProtocolVersion, result);
+  if (result != ErrorCase::Correct) return;
+  logicDevices_->SetLogicDeviceParam(logicDeviceId, LogicDeviceParamType::Protocol, name, result);
+  if (result != ErrorCase::Correct) return;
+  protocol_ = name;
+}
+
+void Device::ReadModel(int logicDeviceId, ErrorCase& result) {
+  if (!IsProProtocol(protocol_)) {
+    reportedModel_ = "Not Pro model";
+    return;
+  }
+  // A model read that fails leaves no model behind, not the one an earlier Open was told.
+  reportedModel_.clear();
+  RunCommand(Command::GetScalesModel, result);
+  if (result != ErrorCase::Correct) return;
+  reportedModel_ = GetParam(ParamType::ScalesModel, result);
+  if (result != ErrorCase::Correct) return;
+  logicDevices_->SetLogicDeviceParam(logicDeviceId, LogicDeviceParamType::Model, reportedModel_, result);
+}
+
+void Device::LetGoOfLine() {
+  if (connection_) connection_->Close();
+  connection_.reset();
 }
 
 void Device::LoadConnectionSettings(int logicDeviceId, ErrorCase& result) {
@@ -235,20 +268,18 @@ std::string Device::GetInputParam(ParamType type, ErrorCase& result) {
 }
 
 void Device::ExecuteCommand(Command command, ErrorCase& result) {
+  command = AdjustCommandToProtocol(command, protocol_);
   if (!connection_ || !connection_->IsOpen()) {
     result = ErrorCase::ConnectionError;
-    return;
-  }
-  command = AdjustCommandToProtocol(command, protocol_);
-  if (!IsCommandAllowed(command, protocol_)) {
+  } else if (!IsCommandAllowed(command, protocol_)) {
     result = ErrorCase::CommandUnsupported;
-    return;
-  }
-  if (protocol_ != "auto" && !IsModelMatching(model_, reportedModel_)) {
+  } else if (protocol_ != "auto" && !IsModelMatching(model_, reportedModel_)) {
     result = ErrorCase::WrongModelChosen;
+  } else {
+    RunCommand(command, result);
     return;
   }
-  RunCommand(command, result);
+  ClearOutputsOf(command);
 }
 
 void Device::RunCommand(Command command, ErrorCase& result) {
@@ -257,13 +288,24 @@ void Device::RunCommand(Command command, ErrorCase& result) {
   kLog.Trace(line);
   auto executor = CreateExecutor(command, result);
   if (result != ErrorCase::Correct) return;
-  auto outputs = executor->ExecuteCommand(*this, result);
+  OutputValues outputs;
+  try {
+    outputs = executor->ExecuteCommand(*this, result);
+  } catch (...) {
+    ClearOutputsOf(command);
+    throw;
+  }
   if (result != ErrorCase::Correct) {
     kLog.Error(line + Fill(", Device::ExecuteCommand(), command: [@] ErrorCase is [@]", ToString(command),
                            ToString(result)));
+    ClearOutputsOf(command);
     return;
   }
   for (const auto& [type, text] : outputs) parameters_.SetParamOutput(type, text);
+}
+
+void Device::ClearOutputsOf(Command command) {
+  for (ParamType type : CommandOutputs(command)) parameters_.ClearParamOutput(type);
 }
 
 std::string Device::GetProtocol() const { return protocol_; }

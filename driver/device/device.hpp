@@ -51,8 +51,17 @@ class Device {
   static bool IsModelMatching(const std::string& model, const std::string& reportedModel);
 
  private:
+  // The steps of Open, in order.
   void LoadConnectionSettings(int logicDeviceId, ErrorCase& result);
+  void CheckConnectionSettings(ErrorCase& result);
+  void OpenLine(ErrorCase& result);
   void OpenSerial(ErrorCase& result);
+  void DetectProtocol(int logicDeviceId, ErrorCase& result);
+  void ReadModel(int logicDeviceId, ErrorCase& result);
+  // Closes and forgets the line: the device reads as closed and commands give ConnectionError.
+  void LetGoOfLine();
+  // A failed command leaves none of its outputs behind.
+  void ClearOutputsOf(Command command);
 
   Parameters parameters_;
   std::string connectionType_;

@@ -8,6 +8,9 @@
 
 namespace Korvalt::Ponderix::Driver {
 
+// What GetCurrentVersion and pdx_get_version answer.
+inline constexpr const char* kDriverVersion = "1.1.3";
+
 // Text name of a result code; throws std::logic_error for a number outside the list.
 std::string ToString(ErrorCase ecase);
 bool IsKnown(ErrorCase ecase);

@@ -7,6 +7,7 @@
 
 #include "common/text-template.hpp"
 #include "driver/device/enumerations.hpp"
+#include "driver/interface/call-frame.hpp"
 #include "driver/interface/defines.hpp"
 #include "driver/interface/device-manager.hpp"
 #include "driver/interface/driver-api.hpp"
@@ -46,42 +47,6 @@ static_assert(std::is_same_v<decltype(&::get_all_sorted_logic_device_id), GetAll
 namespace {
 
 const Logging::UnitLog kLog("driver-native");
-constexpr const char* kVersion = "1.1.3";
-
-// A failure thrown by the work is logged and never reported as success: a result still
-// Correct becomes UnknownExceptionWasCaught.
-ErrorCase RunFunction(const char* exportName, ErrorCase& result, const std::function<ErrorCase()>& work) {
-  const std::string name = std::string("Driver::") + exportName + "()";
-  std::string reason;
-  try {
-    return work();
-  } catch (const DriverError& e) {
-    if (result == ErrorCase::Correct) result = e.Code();
-    reason = e.what();
-  } catch (const std::exception& e) {
-    reason = e.what();
-  } catch (...) {
-    reason = "unknown exception";
-  }
-  if (result == ErrorCase::Correct) result = ErrorCase::UnknownExceptionWasCaught;
-  try {
-    kLog.Error(Fill("RunFunction() catch (...), @, ecase: @", name, ToString(result)) + ", what: " + reason);
-  } catch (...) {
-  }
-  return result;
-}
-
-// Runs `work` on the device behind `handle`, holding the device for the call.
-template <typename Work>
-ErrorCase WithDevice(DeviceHandle handle, ErrorCase& result, Work&& work) {
-  auto device = DeviceManager::Instance().Acquire(handle);
-  if (!device) {
-    result = ErrorCase::HandleInvalid;
-    return result;
-  }
-  work(*device);
-  return result;
-}
 
 bool KnownLanguage(int language) { return language == kLanguageRussian || language == kLanguageEnglish; }
 
@@ -247,7 +212,7 @@ DRIVER_API ErrorCase GetLoggingPath(std::string& path) {
 DRIVER_API ErrorCase GetCurrentVersion(std::string& version) {
   ErrorCase result = ErrorCase::Correct;
   return RunFunction("GetCurrentVersion", result, [&] {
-    version = kVersion;
+    version = kDriverVersion;
     return result;
   });
 }

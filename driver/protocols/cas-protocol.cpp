@@ -110,7 +110,7 @@ bool CASStatusOfWeightChannelResponseValidator(const ByteVector& bytes) {
 
 bool CASActiveStatusOfWeightChannelResponseValidator(const ByteVector& bytes) {
   kExecutorLog.Trace("CASActiveStatusOfWeightChannelResponseValidator()");
-  if (bytes.size() < 16) return false;
+  if (bytes.size() < Cas::kFrameSize) return false;
   for (std::size_t s = 0; s + 1 < bytes.size(); ++s) {
     if (bytes[s] != Cas::kSoh || bytes[s + 1] != Cas::kStx) continue;
     for (std::size_t k = s + 2; k + 1 < bytes.size(); ++k) {

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 
+#include "driver/protocols/native-protocol.hpp"
 #include "driver/protocols/protocol-families.hpp"
 
 namespace Korvalt::Ponderix::Driver {
@@ -15,7 +16,39 @@ constexpr FamilyFactory kFamilies[] = {
     CreateNativeExecutor, CreatePOSExecutor, CreateCASExecutor, CreateOKAExecutor, CreateAutoExecutor,
 };
 
+struct CommandOutputRow {
+  Command command;
+  std::vector<ParamType> outputs;
+};
+
+// Commands outside the native keyword table that fill outputs; the native ones are read from
+// their table row. The "auto" status command fills what any of the protocols it tries fills.
+const std::vector<CommandOutputRow>& WeighingOutputTable() {
+  using C = Command;
+  using P = ParamType;
+  static const std::vector<CommandOutputRow> table{
+      {C::POSStatusOfWeightChannel, {P::Weight, P::WeightState, P::Tare, P::UnitOfMeasure}},
+      {C::CASStatusOfWeightChannel, {P::Weight, P::WeightState, P::UnitOfMeasure}},
+      {C::CASActiveStatusOfWeightChannel, {P::Weight, P::WeightState, P::UnitOfMeasure}},
+      {C::OKAStatusOfWeightChannel, {P::Weight, P::WeightState, P::Tare}},
+      {C::StatusOfWeightChannelAuto, {P::Weight, P::WeightState, P::Tare, P::UnitOfMeasure}},
+      {C::GetProtocolAuto, {P::ProtocolVersion}},
+  };
+  return table;
+}
+
 }  // namespace
+
+std::vector<ParamType> CommandOutputs(Command command) {
+  if (const NativeCommand* row = FindNativeCommand(command)) {
+    if (row->output == ParamType::Unset) return {};
+    return {row->output};
+  }
+  for (const auto& row : WeighingOutputTable()) {
+    if (row.command == command) return row.outputs;
+  }
+  return {};
+}
 
 OutputValues EmptyExecutor::ExecuteCommand(Device&, ErrorCase&) {
   throw std::logic_error("Korvalt::Ponderix::Driver::command-executor, EmptyExecutor was ran.");

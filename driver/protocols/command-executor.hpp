@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "driver/device/types.hpp"
 #include "driver/interface/driver-types.hpp"
@@ -32,6 +33,10 @@ class EmptyExecutor : public ICommandExecutor {
  public:
   OutputValues ExecuteCommand(Device& device, ErrorCase& code) override;
 };
+
+// The output slots a command fills when it succeeds: the device clears exactly these when the
+// command fails, so no value of an earlier success outlives a failed read.
+std::vector<ParamType> CommandOutputs(Command command);
 
 // A fresh executor for one command; an unknown command gives CommandUnsupported and an
 // EmptyExecutor. The protocol families are asked in turn (protocol-families.hpp).

@@ -68,6 +68,9 @@ void DialogCommunicator::PrepareForCommunication(Device& device, const ByteVecto
     ByteVector step(sent.begin(), sent.end());
     ByteVector reply = Exchange(device, step, code, stepValidator);
     if (reply.empty() || reply.front() == kNak) {
+      // A line lost during the step (and not reopened) has no scale to wake: `code` says why.
+      auto connection = device.GetConnection();
+      if (!connection || !connection->IsOpen()) return;
       // A scale that missed or refused the step is woken once more; its reply carries no meaning.
       Exchange(device, ByteVector{kEnq}, code, AlwaysComplete);
     }

@@ -63,8 +63,10 @@ std::optional<std::size_t> FindStatusFrame(const ByteVector& bytes) {
     if (bytes[p] != kAck || bytes[p + 1] != kStx) continue;
     const std::size_t length = bytes[p + kLengthOffset];
     const std::size_t end = p + length + 4;  // one past the check byte
-    // A frame still arriving: wait for it rather than look for a later one inside it.
-    if (bytes.size() < end) return std::nullopt;
+    // A candidate whose length byte reaches past the bytes gathered is either still arriving or
+    // line noise (06 02 FF) that will never be whole: a later candidate that is complete and
+    // passes its check byte is the frame.
+    if (bytes.size() < end) continue;
     std::uint8_t check = 0;
     for (std::size_t i = p + kLengthOffset; i < end - 1; ++i) check ^= bytes[i];
     if (check == bytes[end - 1]) return p;

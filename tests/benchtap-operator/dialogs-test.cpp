@@ -112,14 +112,6 @@ TEST_F(OperatorCommands, DialogTakesTheLineEndOfTheAnswerButNoMore) {
   EXPECT_EQ(io.in.rdbuf()->in_avail(), 1);
 }
 
-TEST_F(OperatorCommands, DialogRepeatsTheWordsItReadWhenTheInputDoesNotEcho) {
-  TestConsole io("x s\n");
-  io.console.echoWords = true;
-  CLIDialog dialog("", ZeroOrSkip(), io.console);
-  EXPECT_EQ(dialog.ExecuteCommand(device, ecase), "User entered the value: skip");
-  EXPECT_NE(io.out.str().find("User input: x\nInvalid input\nUser input: s\n"), std::string::npos) << io.out.str();
-}
-
 TEST_F(OperatorCommands, DialogGivesUpAtTheEndOfInput) {
   TestConsole io("x");
   CLIDialog dialog("", ZeroOrSkip(), io.console);

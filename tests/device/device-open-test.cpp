@@ -102,7 +102,7 @@ TEST(DeviceOpen, UnknownConnectionTypeLetsGoOfAnEarlierLine) {
   EXPECT_EQ(scale.Run(Command::GetMaxWeight), ErrorCase::ConnectionError);
 }
 
-TEST(DeviceOpen, AFailedModelReadKeepsNoModelOfAnEarlierOpen) {
+TEST(DeviceOpen, AFailedModelReadLeavesTheDeviceClosed) {
   SimulatedScale scale;
   const int id = scale.Describe(Line::Pty, Settings("POS2MProV1", "510"));
   ErrorCase result = ErrorCase::Correct;
@@ -110,11 +110,20 @@ TEST(DeviceOpen, AFailedModelReadKeepsNoModelOfAnEarlierOpen) {
   ASSERT_EQ(result, ErrorCase::Correct);
   EXPECT_EQ(scale.Run(Command::GetMaxWeight), ErrorCase::Correct);
 
-  // The scale now refuses every part of the model query: it can no longer vouch for its model.
+  // The scale now refuses every part of the model query: it can no longer vouch for its model,
+  // and the device is left closed rather than half open.
   scale.Configure("error-keywords", "mode,max,div");
   scale.Device().Open(id, result);
   EXPECT_EQ(result, ErrorCase::DeviceReturnsError);
-  EXPECT_EQ(scale.Run(Command::GetMaxWeight), ErrorCase::WrongModelChosen);
+  EXPECT_FALSE(scale.Device().IsOpen());
+  EXPECT_EQ(scale.Run(Command::GetMaxWeight), ErrorCase::ConnectionError);
+
+  // A later open starts clean.
+  scale.Configure("error-keywords", "");
+  result = ErrorCase::Correct;
+  scale.Device().Open(id, result);
+  ASSERT_EQ(result, ErrorCase::Correct);
+  EXPECT_EQ(scale.Run(Command::GetMaxWeight), ErrorCase::Correct);
 }
 
 TEST(DeviceExports, OptionsNeedAConnection) {
@@ -165,6 +174,35 @@ TEST(DeviceExports, NativeCommandsOverAPseudoTerminal) {
   EXPECT_EQ(driver.close(handle), ErrorCase::Correct);
   EXPECT_EQ(driver.is_open(handle, open), ErrorCase::Correct);
   EXPECT_FALSE(open);
+  EXPECT_EQ(driver.destroy(handle), ErrorCase::Correct);
+  simulator->Stop();
+}
+
+// The session the README shows, step by step, on a scale of unknown protocol.
+TEST(DeviceExports, ReadmeSessionWorksAsWritten) {
+  const auto& driver = TestSupport::Driver();
+  auto state = Scalesim::MakeScaleState();
+  ASSERT_TRUE(Scalesim::SetScaleValue(*state, "weight", "1250"));
+  auto simulator = Scalesim::Simulator::StartPty(
+      std::shared_ptr<Scalesim::Responder>(Scalesim::MakeProtocolResponder("POS2MProV1", state)));
+  Korvalt::Ponderix::Driver::DeviceHandle handle = nullptr;
+  ASSERT_EQ(driver.create(handle), ErrorCase::Correct);
+  int id = -1;
+  ASSERT_EQ(driver.add_logic_device(handle, id), ErrorCase::Correct);
+  const std::pair<LogicDeviceParamType, std::string> params[] = {
+      {LogicDeviceParamType::Name, "till 1"},      {LogicDeviceParamType::ConnectionType, "Serial Port"},
+      {LogicDeviceParamType::EndPoint, simulator->Path()}, {LogicDeviceParamType::BaudRate, "9600"},
+      {LogicDeviceParamType::Model, "auto"},       {LogicDeviceParamType::Protocol, "auto"},
+  };
+  for (const auto& [type, value] : params) {
+    ASSERT_EQ(driver.set_logic_device_param(handle, id, type, value), ErrorCase::Correct);
+  }
+  ASSERT_EQ(driver.open(handle, id), ErrorCase::Correct);
+  ASSERT_EQ(driver.execute_command(handle, Command::StatusOfWeightChannel), ErrorCase::Correct);
+  std::string weight;
+  EXPECT_EQ(driver.get_param(handle, Slot::Weight, weight), ErrorCase::Correct);
+  EXPECT_EQ(weight, "1250");
+  EXPECT_EQ(driver.close(handle), ErrorCase::Correct);
   EXPECT_EQ(driver.destroy(handle), ErrorCase::Correct);
   simulator->Stop();
 }

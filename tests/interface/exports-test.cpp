@@ -22,9 +22,10 @@ using TestSupport::Driver;
 
 namespace {
 
-std::vector<std::string> DefinedDynamicSymbols() {
+// The library's defined dynamic symbols of one symbol version, sorted.
+std::vector<std::string> DefinedDynamicSymbols(const std::string& version) {
   std::vector<std::string> names;
-  std::string command = "nm -D --defined-only '" + TestSupport::DriverLibraryPath() + "'";
+  std::string command = "nm -D --defined-only --with-symbol-versions '" + TestSupport::DriverLibraryPath() + "'";
   FILE* pipe = popen(command.c_str(), "r");
   if (!pipe) return names;
   char line[512];
@@ -34,8 +35,10 @@ std::vector<std::string> DefinedDynamicSymbols() {
     auto name = text.substr(space + 1);
     name.erase(name.find_last_not_of("\r\n") + 1);
     auto at = name.find('@');
-    if (at != std::string::npos) name.erase(at);
-    if (name != "DRIVER_1") names.push_back(name);
+    if (at == std::string::npos) continue;  // the version nodes themselves
+    const std::string symbolVersion = name.substr(name.find_first_not_of('@', at));
+    name.erase(at);
+    if (symbolVersion == version) names.push_back(name);
   }
   pclose(pipe);
   std::sort(names.begin(), names.end());
@@ -59,7 +62,18 @@ TEST(Exports, ExactlyTheTwentyFiveNamesAreExported) {
       "get_current_logic_device_id", "get_data_from_log_config_file", "get_error_case_description",
       "get_input_param", "get_logic_device_param", "get_option", "get_param", "get_protocol", "is_open",
       "open", "set_current_logic_device", "set_logic_device_param", "set_option", "set_param"};
-  EXPECT_EQ(DefinedDynamicSymbols(), expected);
+  EXPECT_EQ(DefinedDynamicSymbols("DRIVER_1"), expected);
+}
+
+TEST(Exports, TheCInterfaceHasItsOwnSymbolVersion) {
+  std::vector<std::string> expected{
+      "pdx_add_logic_device", "pdx_change_log_settings", "pdx_close", "pdx_create", "pdx_delete_logic_device",
+      "pdx_destroy", "pdx_execute_command", "pdx_get_current_logic_device", "pdx_get_error_description",
+      "pdx_get_input_param", "pdx_get_log_settings", "pdx_get_logging_path", "pdx_get_logic_device_ids",
+      "pdx_get_logic_device_param", "pdx_get_option", "pdx_get_param", "pdx_get_protocol", "pdx_get_version",
+      "pdx_is_open", "pdx_logging_set_mode", "pdx_open", "pdx_read_weight", "pdx_result_name",
+      "pdx_set_current_logic_device", "pdx_set_logic_device_param", "pdx_set_option", "pdx_set_param"};
+  EXPECT_EQ(DefinedDynamicSymbols("PONDERIX_C_1"), expected);
 }
 
 TEST(Exports, LibrarysOwnOpenAndCloseCallsGoToTheCLibrary) {

@@ -56,7 +56,7 @@ TEST(Detection, NoScaleFailsWithTheLastAttemptsCode) {
   EXPECT_EQ(scale.Open("auto"), ErrorCase::BoostTimeOut);
   EXPECT_EQ(scale.device.GetProtocol(), "auto");
   EXPECT_EQ(scale.Stored(LogicDeviceParamType::Protocol), "auto");
-  EXPECT_TRUE(scale.device.IsOpen());
+  EXPECT_FALSE(scale.device.IsOpen());
 }
 
 TEST(Detection, ModelIsCheckedAgainstTheScaleAfterDetection) {

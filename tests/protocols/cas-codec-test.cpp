@@ -69,7 +69,9 @@ TEST(CASCodec, StatusValidatorChecksFrameAndBcc) {
   ByteVector badBcc = good;
   badBcc[12] ^= 0x01;
   EXPECT_FALSE(CASStatusOfWeightChannelResponseValidator(badBcc));
-  // Self-transmitting scales are taken at their word: no BCC check (16 bytes at least).
+  // Self-transmitting scales are taken at their word: no BCC check, and one whole frame is
+  // enough (a scale that sends only on a change sends no next frame to wait for).
+  EXPECT_TRUE(CASActiveStatusOfWeightChannelResponseValidator(badBcc));
   ByteVector stream = badBcc;
   stream.insert(stream.begin(), 0x20);
   EXPECT_TRUE(CASActiveStatusOfWeightChannelResponseValidator(stream));

@@ -85,7 +85,7 @@ TEST_P(NativeEndToEnd, OpenReadsTheModelAndEveryValueRoundTrips) {
   EXPECT_EQ(scale.Run(Command::GetMaxWeight), ErrorCase::ConnectionError);
 }
 
-TEST_P(NativeEndToEnd, RefusalsAndFailedCommandsLeaveOutputsAlone) {
+TEST_P(NativeEndToEnd, AFailedCommandClearsOnlyItsOwnOutput) {
   SimulatedScale scale;
   ASSERT_EQ(scale.Open(GetParam()), ErrorCase::Correct);
   ASSERT_EQ(scale.Run(Command::GetMaxWeight), ErrorCase::Correct);
@@ -94,7 +94,7 @@ TEST_P(NativeEndToEnd, RefusalsAndFailedCommandsLeaveOutputsAlone) {
   scale.Configure("error-keywords", "max");
   scale.Configure("max", "60");
   EXPECT_EQ(scale.Run(Command::GetMaxWeight), ErrorCase::DeviceReturnsError);
-  EXPECT_EQ(scale.Get(Slot::MaxWeight), "15");  // the last value the scale did give
+  EXPECT_EQ(scale.Get(Slot::MaxWeight), "<not set>");  // not the value of the last success
   scale.Set(Slot::MaxWeight, "30");
   EXPECT_EQ(scale.Run(Command::SetMaxWeight), ErrorCase::DeviceReturnsError);
   EXPECT_EQ(scale.Get(Slot::SerialNumber), "00012345");
@@ -156,13 +156,13 @@ TEST(NativeEndToEndModel, ChosenModelMustMatchTheScale) {
   }
 }
 
-TEST(NativeEndToEndTimeOut, AMissingReplyTimesOutAndKeepsTheLastValue) {
+TEST(NativeEndToEndTimeOut, AMissingReplyTimesOutAndLeavesNoValue) {
   SimulatedScale scale;
   ASSERT_EQ(scale.Open(Line::Pty, Settings("OKA")), ErrorCase::Correct);
   ASSERT_EQ(scale.Run(Command::GetAutoOff), ErrorCase::Correct);
   scale.Configure("ignore", "Goff");
   EXPECT_EQ(scale.Run(Command::GetAutoOff), ErrorCase::BoostTimeOut);
-  EXPECT_EQ(scale.Get(Slot::AutoOff), "0");
+  EXPECT_EQ(scale.Get(Slot::AutoOff), "<not set>");
 }
 
 // The calibration line goes out only once the scale reports a stable weight; the POS2MProV1 scale

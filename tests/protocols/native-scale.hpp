@@ -104,6 +104,16 @@ class SimulatedScale {
     ASSERT_TRUE(Scalesim::SetScaleValue(*state_, key, value)) << key << "=" << value;
   }
 
+  // Stops the TCP scale and starts it again on the same port (a converter that rebooted); the
+  // library's connection to the old one is left to find out.
+  void RestartTcp() {
+    const auto port = simulator_->Port();
+    simulator_.reset();
+    simulator_ = Scalesim::Simulator::StartTcp(responder_, port);
+  }
+  // The scale is gone for good: its line (and TCP port) closed. Wire() is no more.
+  void Remove() { simulator_.reset(); }
+
   Scalesim::ScaleState& State() { return *state_; }
   Scalesim::Simulator& Wire() { return *simulator_; }
   Korvalt::Ponderix::Driver::Device& Device() { return *device_; }

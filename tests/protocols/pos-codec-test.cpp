@@ -42,6 +42,15 @@ TEST(POSCodec, StatusValidatorAcceptsOnlyWholeCheckedFrames) {
   ByteVector lying = good;
   lying[2] = 0x20;
   EXPECT_FALSE(POSStatusOfWeightChannelResponseValidator(lying));
+  // Line noise whose length byte will never be met does not hide the whole frame after it.
+  for (const ByteVector& noise : {ByteVector{0x06, 0x02, 0xFF}, ByteVector{0x06, 0x02, 0x20, 0x30}}) {
+    ByteVector reply = noise;
+    reply.insert(reply.end(), good.begin(), good.end());
+    ASSERT_TRUE(POSStatusOfWeightChannelResponseValidator(reply));
+    ErrorCase code = ErrorCase::Correct;
+    EXPECT_EQ(Pos::DecodeStatusReply(reply, code)[ParamType::Weight], "1000");
+    EXPECT_EQ(code, ErrorCase::Correct);
+  }
 }
 
 TEST(POSCodec, DecodesTheExampleReply) {

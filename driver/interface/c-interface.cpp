@@ -1,0 +1,369 @@
+// The C interface: plain C types over the same devices, call frame and locking as the C++
+// exports. Texts are UTF-8; text outputs go into the caller's buffer whole or not at all.
+#include "driver/interface/ponderix.h"
+
+#include <cstdint>
+#include <cstring>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "driver/device/enumerations.hpp"
+#include "driver/interface/call-frame.hpp"
+#include "driver/interface/defines.hpp"
+#include "driver/interface/weight-reading.hpp"
+#include "driver/logging/logging.hpp"
+#include "driver/protocols/command-executor.hpp"
+
+using namespace Korvalt::Ponderix::Driver;
+
+namespace {
+
+constexpr int kBufferTooSmall = PDX_BUFFER_TOO_SMALL;
+
+DeviceHandle ToDeviceHandle(pdx_handle handle) {
+  return reinterpret_cast<DeviceHandle>(static_cast<std::uintptr_t>(handle));
+}
+
+int Code(ErrorCase result) { return static_cast<int>(result); }
+
+// The whole text and its NUL, or nothing.
+int CopyOut(const std::string& text, char* buffer, size_t size, size_t* needed) {
+  if (needed) *needed = text.size() + 1;
+  if (buffer == nullptr || size < text.size() + 1) return kBufferTooSmall;
+  std::memcpy(buffer, text.data(), text.size());
+  buffer[text.size()] = '\0';
+  return PDX_OK;
+}
+
+// Runs `work` in the call frame; on success its text goes to the caller's buffer.
+template <typename Work>
+int TextCall(const char* name, char* buffer, size_t size, size_t* needed, Work&& work) {
+  if (needed) *needed = 0;
+  ErrorCase result = ErrorCase::Correct;
+  std::string text;
+  RunFunction(name, result, [&] {
+    text = work(result);
+    return result;
+  });
+  if (result != ErrorCase::Correct) return Code(result);
+  return CopyOut(text, buffer, size, needed);
+}
+
+// `work(device, result)` on the device behind `handle`, in the call frame.
+template <typename Work>
+int DeviceCall(const char* name, pdx_handle handle, Work&& work) {
+  ErrorCase result = ErrorCase::Correct;
+  return Code(RunFunction(name, result, [&] {
+    return WithDevice(ToDeviceHandle(handle), result, [&](Device& device) { work(device, result); });
+  }));
+}
+
+template <typename Work>
+int DeviceTextCall(const char* name, pdx_handle handle, char* buffer, size_t size, size_t* needed, Work&& work) {
+  return TextCall(name, buffer, size, needed, [&](ErrorCase& result) {
+    std::string text;
+    WithDevice(ToDeviceHandle(handle), result, [&](Device& device) { text = work(device, result); });
+    return text;
+  });
+}
+
+std::string Text(const char* value) { return value ? std::string(value) : std::string(); }
+
+std::string ToUtf8(const std::wstring& text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    std::uint32_t c = static_cast<std::uint32_t>(text[i]);
+    // wchar_t is UTF-16 on Windows: join a surrogate pair.
+    if (sizeof(wchar_t) == 2 && c >= 0xD800 && c < 0xDC00 && i + 1 < text.size()) {
+      const auto low = static_cast<std::uint32_t>(text[i + 1]);
+      if (low >= 0xDC00 && low < 0xE000) {
+        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+        ++i;
+      }
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+void CopyField(const std::string& text, char* field, std::size_t size) {
+  const std::size_t length = text.size() < size ? text.size() : size - 1;
+  std::memcpy(field, text.data(), length);
+  field[length] = '\0';
+}
+
+}  // namespace
+
+extern "C" {
+
+PDX_API int PDX_CALL pdx_create(pdx_handle* handle) {
+  if (handle == nullptr) return PDX_INCORRECT_ARGUMENTS;
+  ErrorCase result = ErrorCase::Correct;
+  DeviceHandle created = nullptr;
+  RunFunction("pdx_create", result, [&] {
+    created = DeviceManager::Instance().CreateDevice(result);
+    return result;
+  });
+  if (result == ErrorCase::Correct) *handle = static_cast<pdx_handle>(reinterpret_cast<std::uintptr_t>(created));
+  return Code(result);
+}
+
+PDX_API int PDX_CALL pdx_destroy(pdx_handle handle) {
+  ErrorCase result = ErrorCase::Correct;
+  return Code(RunFunction("pdx_destroy", result, [&] {
+    DeviceHandle device = ToDeviceHandle(handle);
+    DeviceManager::Instance().DestroyDevice(device, result);
+    return result;
+  }));
+}
+
+PDX_API int PDX_CALL pdx_open(pdx_handle handle, int logic_device_id) {
+  return DeviceCall("pdx_open", handle,
+                    [&](Device& device, ErrorCase& result) { device.Open(logic_device_id, result); });
+}
+
+PDX_API int PDX_CALL pdx_close(pdx_handle handle) {
+  return DeviceCall("pdx_close", handle, [](Device& device, ErrorCase& result) { device.Close(result); });
+}
+
+PDX_API int PDX_CALL pdx_is_open(pdx_handle handle, int* is_open) {
+  if (is_open == nullptr) return PDX_INCORRECT_ARGUMENTS;
+  bool open = false;
+  const int code = DeviceCall("pdx_is_open", handle, [&](Device& device, ErrorCase&) { open = device.IsOpen(); });
+  if (code == PDX_OK) *is_open = open ? 1 : 0;
+  return code;
+}
+
+PDX_API int PDX_CALL pdx_set_param(pdx_handle handle, int param, const char* value) {
+  const auto type = static_cast<ParamType>(param);
+  if (!IsKnown(type)) return Code(ErrorCase::ParamTypeUnknown);
+  return DeviceCall("pdx_set_param", handle, [&](Device& device, ErrorCase&) { device.SetParam(type, Text(value)); });
+}
+
+PDX_API int PDX_CALL pdx_get_param(pdx_handle handle, int param, char* buffer, size_t size, size_t* needed) {
+  const auto type = static_cast<ParamType>(param);
+  if (!IsKnown(type)) return Code(ErrorCase::ParamTypeUnknown);
+  return DeviceTextCall("pdx_get_param", handle, buffer, size, needed,
+                        [&](Device& device, ErrorCase& result) { return device.GetParam(type, result); });
+}
+
+PDX_API int PDX_CALL pdx_get_input_param(pdx_handle handle, int param, char* buffer, size_t size, size_t* needed) {
+  const auto type = static_cast<ParamType>(param);
+  if (!IsKnown(type)) return Code(ErrorCase::ParamTypeUnknown);
+  return DeviceTextCall("pdx_get_input_param", handle, buffer, size, needed,
+                        [&](Device& device, ErrorCase& result) { return device.GetInputParam(type, result); });
+}
+
+PDX_API int PDX_CALL pdx_set_option(pdx_handle handle, int option, const char* value) {
+  const auto type = static_cast<Option>(option);
+  if (!IsKnown(type)) return Code(ErrorCase::OptionUnknown);
+  return DeviceCall("pdx_set_option", handle, [&](Device& device, ErrorCase& result) {
+    auto connection = device.GetConnection();
+    if (!connection) {
+      result = ErrorCase::ConnectionError;
+      return;
+    }
+    connection->SetOption(type, Text(value), result);
+  });
+}
+
+PDX_API int PDX_CALL pdx_get_option(pdx_handle handle, int option, char* buffer, size_t size, size_t* needed) {
+  const auto type = static_cast<Option>(option);
+  if (!IsKnown(type)) return Code(ErrorCase::OptionUnknown);
+  return DeviceTextCall("pdx_get_option", handle, buffer, size, needed, [&](Device& device, ErrorCase& result) {
+    auto connection = device.GetConnection();
+    if (!connection) {
+      result = ErrorCase::ConnectionError;
+      return std::string();
+    }
+    return connection->GetOption(type, result);
+  });
+}
+
+PDX_API int PDX_CALL pdx_execute_command(pdx_handle handle, int command) {
+  const auto type = static_cast<Command>(command);
+  if (!IsKnown(type)) return Code(ErrorCase::CommandUnknown);
+  return DeviceCall("pdx_execute_command", handle,
+                    [&](Device& device, ErrorCase& result) { device.ExecuteCommand(type, result); });
+}
+
+PDX_API int PDX_CALL pdx_get_protocol(pdx_handle handle, char* buffer, size_t size, size_t* needed) {
+  return DeviceTextCall("pdx_get_protocol", handle, buffer, size, needed,
+                        [](Device& device, ErrorCase&) { return device.GetProtocol(); });
+}
+
+PDX_API int PDX_CALL pdx_read_weight(pdx_handle handle, struct pdx_weight* out) {
+  if (out == nullptr) return PDX_INCORRECT_ARGUMENTS;
+  std::memset(out, 0, sizeof *out);
+  WeightReading reading;
+  const int code = DeviceCall("pdx_read_weight", handle, [&](Device& device, ErrorCase& result) {
+      // A device still on "auto" tries each protocol's status in turn.
+      const Command command =
+          device.GetProtocol() == "auto" ? Command::StatusOfWeightChannelAuto : Command::StatusOfWeightChannel;
+      device.ExecuteCommand(command, result);
+      if (result != ErrorCase::Correct) return;
+      // A failed command clears its outputs, so what is set now came from this exchange.
+      OutputValues outputs;
+      for (ParamType type : CommandOutputs(Device::AdjustCommandToProtocol(command, device.GetProtocol()))) {
+        ErrorCase missing = ErrorCase::Correct;
+        std::string text = device.GetParam(type, missing);
+        if (missing == ErrorCase::Correct) outputs[type] = text;
+      }
+      if (!MakeWeightReading(outputs, reading)) result = ErrorCase::DeviceResponseIncorrectFormat;
+  });
+  if (code != PDX_OK) return code;
+  CopyField(reading.text, out->text, sizeof out->text);
+  out->weight_mg = reading.weightMg;
+  CopyField(reading.unit, out->unit, sizeof out->unit);
+  out->stable = static_cast<int>(reading.stable);
+  out->overload = static_cast<int>(reading.overload);
+  out->net = static_cast<int>(reading.net);
+  out->tare_known = reading.tareKnown ? 1 : 0;
+  out->tare_mg = reading.tareMg;
+  return PDX_OK;
+}
+
+PDX_API const char* PDX_CALL pdx_result_name(int code) {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> all;
+    for (int n = 0; IsKnown(static_cast<ErrorCase>(n)); ++n) all.push_back(ToString(static_cast<ErrorCase>(n)));
+    return all;
+  }();
+  if (code == PDX_BUFFER_TOO_SMALL) return "BufferTooSmall";
+  return code >= 0 && static_cast<std::size_t>(code) < names.size() ? names[static_cast<std::size_t>(code)].c_str()
+                                                                    : nullptr;
+}
+
+PDX_API int PDX_CALL pdx_get_error_description(int code, int language, char* buffer, size_t size, size_t* needed) {
+  return TextCall("pdx_get_error_description", buffer, size, needed, [&](ErrorCase& result) {
+    const auto ecase = static_cast<ErrorCase>(code);
+    if (!IsKnownLanguage(language)) {
+      result = ErrorCase::IncorrectArgumnts;
+      return std::string();
+    }
+    if (!IsKnown(ecase) || !HasDescription(ecase, language)) {
+      result = ErrorCase::ErrorCaseUnknown;
+      return std::string();
+    }
+    return ToUtf8(Description(ecase, language));
+  });
+}
+
+PDX_API int PDX_CALL pdx_get_log_settings(char* buffer, size_t size, size_t* needed) {
+  return TextCall("pdx_get_log_settings", buffer, size, needed, [](ErrorCase& result) {
+    std::string lines;
+    for (const auto& [key, value] : Logging::GetDataFromConfigFile(result)) lines += key + "=" + value + "\n";
+    return lines;
+  });
+}
+
+PDX_API int PDX_CALL pdx_change_log_settings(const char* settings) {
+  if (settings == nullptr) return PDX_INCORRECT_ARGUMENTS;
+  ErrorCase result = ErrorCase::Correct;
+  return Code(RunFunction("pdx_change_log_settings", result, [&] {
+    LogSettings changes;
+    std::istringstream lines(settings);
+    std::string line;
+    while (std::getline(lines, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (line.empty()) continue;
+      const auto equals = line.find('=');
+      if (equals == std::string::npos || equals == 0) return result = ErrorCase::IncorrectArgumnts;
+      changes[line.substr(0, equals)] = line.substr(equals + 1);
+    }
+    Logging::ChangeConfigFile(changes, result);
+    return result;
+  }));
+}
+
+PDX_API int PDX_CALL pdx_logging_set_mode(int mode) {
+  if (mode < 0 || mode > 3) return PDX_INCORRECT_ARGUMENTS;
+  ErrorCase result = ErrorCase::Correct;
+  return Code(RunFunction("pdx_logging_set_mode", result, [&] {
+    Logging::SetMode(mode);
+    return result;
+  }));
+}
+
+PDX_API int PDX_CALL pdx_get_logging_path(char* buffer, size_t size, size_t* needed) {
+  return TextCall("pdx_get_logging_path", buffer, size, needed, [](ErrorCase&) { return Logging::GetLoggingPath(); });
+}
+
+PDX_API int PDX_CALL pdx_get_version(char* buffer, size_t size, size_t* needed) {
+  return TextCall("pdx_get_version", buffer, size, needed, [](ErrorCase&) { return std::string(kDriverVersion); });
+}
+
+PDX_API int PDX_CALL pdx_add_logic_device(pdx_handle handle, int* id) {
+  if (id == nullptr) return PDX_INCORRECT_ARGUMENTS;
+  int added = -1;
+  const int code = DeviceCall("pdx_add_logic_device", handle,
+                              [&](Device& device, ErrorCase& result) { added = device.AddLogicDevice(result); });
+  if (code == PDX_OK) *id = added;
+  return code;
+}
+
+PDX_API int PDX_CALL pdx_delete_logic_device(pdx_handle handle, int id) {
+  return DeviceCall("pdx_delete_logic_device", handle,
+                    [&](Device& device, ErrorCase& result) { device.DeleteLogicDevice(id, result); });
+}
+
+PDX_API int PDX_CALL pdx_set_current_logic_device(pdx_handle handle, int id) {
+  return DeviceCall("pdx_set_current_logic_device", handle,
+                    [&](Device& device, ErrorCase& result) { device.SetCurrentLogicDeviceID(id, result); });
+}
+
+PDX_API int PDX_CALL pdx_get_current_logic_device(pdx_handle handle, int* id) {
+  if (id == nullptr) return PDX_INCORRECT_ARGUMENTS;
+  int current = -1;
+  const int code = DeviceCall("pdx_get_current_logic_device", handle, [&](Device& device, ErrorCase& result) {
+    current = device.GetCurrentLogicDeviceID(result);
+  });
+  if (code == PDX_OK) *id = current;
+  return code;
+}
+
+PDX_API int PDX_CALL pdx_set_logic_device_param(pdx_handle handle, int id, int type, const char* value) {
+  const auto param = static_cast<LogicDeviceParamType>(type);
+  if (!IsKnown(param)) return Code(ErrorCase::ParamTypeUnknown);
+  return DeviceCall("pdx_set_logic_device_param", handle, [&](Device& device, ErrorCase& result) {
+    device.SetLogicDeviceParam(id, param, Text(value), result);
+  });
+}
+
+PDX_API int PDX_CALL pdx_get_logic_device_param(pdx_handle handle, int id, int type, char* buffer, size_t size,
+                                                size_t* needed) {
+  const auto param = static_cast<LogicDeviceParamType>(type);
+  if (!IsKnown(param)) return Code(ErrorCase::ParamTypeUnknown);
+  return DeviceTextCall("pdx_get_logic_device_param", handle, buffer, size, needed,
+                        [&](Device& device, ErrorCase& result) { return device.GetLogicDeviceParam(id, param, result); });
+}
+
+PDX_API int PDX_CALL pdx_get_logic_device_ids(pdx_handle handle, int* ids, size_t capacity, size_t* count) {
+  if (count) *count = 0;
+  std::vector<int> all;
+  const int code = DeviceCall("pdx_get_logic_device_ids", handle, [&](Device& device, ErrorCase& result) {
+    all = device.GetAllSortedLogiDeviceID(result);
+  });
+  if (code != PDX_OK) return code;
+  if (count) *count = all.size();
+  if (all.size() > capacity || (ids == nullptr && !all.empty())) return kBufferTooSmall;
+  for (std::size_t i = 0; i < all.size(); ++i) ids[i] = all[i];
+  return PDX_OK;
+}
+
+}  // extern "C"
