@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and runs every test: a plain build, then one under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs what is missing, builds and runs every test: a plain build with the short fault runs
+# and the fuzz smoke, then one under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh" "$root/build"
 (cd "$root/build" && ctest --output-on-failure -j"$(nproc)" --timeout 300)
 "$root/scripts/test-bindings.sh" "$root/build"
+# Short fault runs, and every fuzz target for a short while (FUZZ_SECONDS each, 20 by default).
+"$root/scripts/fault-runs.sh" --short
+if [ "${SKIP_FUZZ:-0}" != 1 ]; then
+  "$root/scripts/fuzz.sh" "${FUZZ_SECONDS:-20}"
+fi
 if [ "${SKIP_SANITIZERS:-0}" != 1 ]; then
   "$root/scripts/build.sh" "$root/build-sanitize" -DDRIVER_SANITIZE=ON
   (cd "$root/build-sanitize" && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
