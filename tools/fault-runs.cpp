@@ -223,7 +223,7 @@ bool KilledWriters(int kills) {
   pid_t writers[2] = {spawn(), spawn()};
   std::mt19937 random(13);
   for (int i = 0; i < kills; ++i) {
-    std::this_thread::sleep_for(std::chrono::microseconds(1000 + random() % 20000));
+    std::this_thread::sleep_for(std::chrono::microseconds(5000 + random() % 45000));
     pid_t& victim = writers[i % 2];
     kill(victim, SIGKILL);
     waitpid(victim, nullptr, 0);
