@@ -124,7 +124,9 @@ bool LateReplies(int cycles) {
   figures << 2 * cycles << " cycles (" << cycles << " back to back, " << cycles << " 150 ms later): " << stale
           << " stale answers, " << answered << " right answers, " << lateAnswered
           << " late calls answered, slowest next call " << worstMs << " ms";
-  return Report("late", stale == 0 && answered == 2 * cycles && lateAnswered == 0, figures.str());
+  // A late call may still be answered in time: the delay counts from the request's arrival, the
+  // time-out from the start of the read. Only the next calls decide.
+  return Report("late", stale == 0 && answered == 2 * cycles, figures.str());
 }
 
 // ---- unplug and come back --------------------------------------------------------------------
