@@ -1,7 +1,10 @@
 #include "benchtap/script-file.hpp"
 
 #include <cctype>
+#include <fstream>
 #include <iostream>
+#include <iterator>
+#include <sstream>
 
 #include <boost/filesystem.hpp>
 #include <boost/property_tree/json_parser.hpp>
@@ -9,6 +12,7 @@
 #include "benchtap/command-list.hpp"
 #include "benchtap/names.hpp"
 #include "benchtap/operator-kinds.hpp"
+#include "common/json-nesting.hpp"
 
 namespace Korvalt::Ponderix::Benchtap {
 namespace {
@@ -223,8 +227,22 @@ CommandList LoadScript(const std::string& path, ErrorCase& ecase) {
     ecase = ErrorCase::JSONFileDoesNotExist;
     return {};
   }
+  std::ifstream in(path, std::ios::binary);
+  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  // The JSON reader and the builders recurse once per level: a deep file must not reach them.
+  if (!Text::JsonNestingWithin(text)) {
+    std::cerr << "Script error: the script file " << path << " nests deeper than " << Text::kMaxJsonNesting
+              << " levels" << std::endl;
+    ecase = ErrorCase::JSONFileParsingProblem;
+    return {};
+  }
   Ptree root;
-  boost::property_tree::read_json(path, root);
+  std::istringstream json(text);
+  try {
+    boost::property_tree::read_json(json, root);
+  } catch (const boost::property_tree::json_parser_error& error) {
+    throw boost::property_tree::json_parser_error(error.message(), path, error.line());
+  }
   return BuildScript(root, ecase);
 }
 

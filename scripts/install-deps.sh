@@ -5,6 +5,7 @@ packages=(cmake g++ make pkg-config ccache
           libboost-system-dev libboost-filesystem-dev libboost-program-options-dev
           libboost-date-time-dev libboost-dev
           libspdlog-dev libfmt-dev libgtest-dev libgmock-dev libbenchmark-dev
+          clang-14 libclang-rt-14-dev
           gcc python3 python3-pytest
           binutils dpkg-dev file)  # the last three: debug split, dpkg-shlibdeps and CPack's DEB step
 missing=()

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and runs every test: a plain build, then one under
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs what is missing, builds and runs every test: a plain build with the short fault runs
+# and the fuzz smoke, then one under AddressSanitizer and UndefinedBehaviorSanitizer.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
@@ -10,6 +10,11 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 # Install, subproject, pkg-config, Debian packages and the consumer example, from the plain build.
 if [ "${SKIP_INSTALL:-0}" != 1 ]; then
   "$root/scripts/test-install.sh" "$root/build"
+fi
+# Short fault runs, and every fuzz target for a short while (FUZZ_SECONDS each, 20 by default).
+"$root/scripts/fault-runs.sh" --short
+if [ "${SKIP_FUZZ:-0}" != 1 ]; then
+  "$root/scripts/fuzz.sh" "${FUZZ_SECONDS:-20}"
 fi
 if [ "${SKIP_SANITIZERS:-0}" != 1 ]; then
   "$root/scripts/build.sh" "$root/build-sanitize" -DPONDERIX_SANITIZE=ON

@@ -101,8 +101,21 @@ class AsioConnection : public Connection {
   // WriteData's.
   void WriteRequest(const ByteVector& request, ErrorCase& result);
 
+  // Before the write that follows a transfer which ended without its whole reply: reads and
+  // drops what the scale still sends until the line has been quiet for one transfer time-out
+  // since that transfer ended and since the last byte dropped; the wait is itself bounded by one
+  // time-out. A reply arriving up to one time-out late is so never taken for the next answer.
+  void LetLineGoQuiet();
+  void MarkUnsettled() {
+    unsettled_ = true;
+    unsettledSince_ = std::chrono::steady_clock::now();
+  }
+
   // One reopen per transfer (a write and the reads of its reply, or a read of a listener).
   bool reopenedInTransfer_ = false;
+  // Whether the last transfer timed out, and when it ended: the scale may still be answering.
+  bool unsettled_ = false;
+  std::chrono::steady_clock::time_point unsettledSince_;
   // The request of the transfer under way, sent again when the peer was reached anew.
   ByteVector lastRequest_;
 };

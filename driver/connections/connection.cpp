@@ -1,4 +1,5 @@
 // The transfer machinery shared by the serial and TCP connections.
+#include <algorithm>
 #include <utility>
 
 #include <boost/asio/error.hpp>
@@ -143,12 +144,44 @@ void AsioConnection::DiscardStaleInput() {
   }
 }
 
+void AsioConnection::LetLineGoQuiet() {
+  using Clock = std::chrono::steady_clock;
+  const auto quiet = TransferTimeout();
+  const auto bound = Clock::now() + quiet;
+  auto quietFrom = unsettledSince_;
+  ByteVector late;
+  unsigned char scratch[kReadChunk];
+  for (;;) {
+    const auto until = std::min(quietFrom + quiet, bound);
+    const auto now = Clock::now();
+    if (now >= until) break;
+    std::size_t count = 0;
+    ErrorCase ignored = ErrorCase::Correct;
+    auto ec = RunWithDeadline(
+        std::chrono::duration_cast<std::chrono::milliseconds>(until - now) + std::chrono::milliseconds(1),
+        [&](Completion done) {
+          AsyncReadSome(boost::asio::buffer(scratch), [&count, done](const boost::system::error_code& error,
+                                                                     std::size_t n) {
+            count = n;
+            done(error);
+          });
+        },
+        ignored);
+    if (ec || count == 0) break;  // quiet until the end, or a lost line the write will meet
+    late.insert(late.end(), scratch, scratch + count);
+    quietFrom = Clock::now();
+  }
+  unsettled_ = false;
+  if (!late.empty()) kLog.Trace(Logging::ByteDump("LetLineGoQuiet(): late bytes discarded before the request:", late));
+}
+
 void AsioConnection::ResetReceiveBuffer() { receiveBuffer_.consume(receiveBuffer_.size()); }
 
 void AsioConnection::WriteData(const ByteVector& data, ErrorCase& result) {
   if (!IsOpen()) throw std::logic_error(kLog.Prefix() + ClosedPortMessage());
   reopenedInTransfer_ = false;
   lastRequest_ = data;
+  if (unsettled_) LetLineGoQuiet();
   DiscardStaleInput();
   WriteRequest(lastRequest_, result);
 }
@@ -172,6 +205,7 @@ void AsioConnection::WriteRequest(const ByteVector& request, ErrorCase& result) 
                      });
         },
         result);
+    if (ec == boost::asio::error::operation_aborted) MarkUnsettled();
     if (!ec || ec == boost::asio::error::operation_aborted) return;  // written, or timed out
     if (IsLineLost(ec) && !reopenedInTransfer_) {
       kLog.Error(Fill("WriteData(), line lost (@), reopening", FullText(ec)));
@@ -224,6 +258,7 @@ void AsioConnection::ReadData(ByteVector& response, ResponseValidator isComplete
   for (;;) {
     auto ec = RunWithDeadline(
         TransferTimeout(), [&](Completion done) { ReadUntilComplete(response, isComplete, std::move(done)); }, result);
+    if (ec == boost::asio::error::operation_aborted) MarkUnsettled();
     if (!ec || ec == boost::asio::error::operation_aborted) return;  // complete, or timed out
     if (IsLineLost(ec) && !reopenedInTransfer_) {
       kLog.Error(Fill("ReadData(), line lost (@), reopening", FullText(ec)));

@@ -1,7 +1,6 @@
 #include "driver/device/device.hpp"
 
 #include <map>
-#include <regex>
 #include <set>
 
 #include "common/text-template.hpp"
@@ -67,9 +66,9 @@ const std::map<std::pair<Command, std::string>, Command>& CommandMapping() {
 }
 
 std::string FirstDigits(const std::string& text) {
-  static const std::regex digits("\\d+");
-  std::smatch match;
-  return std::regex_search(text, match, digits) ? match.str() : std::string();
+  const auto first = text.find_first_of("0123456789");
+  if (first == std::string::npos) return {};
+  return text.substr(first, text.find_first_not_of("0123456789", first) - first);
 }
 
 bool IsProProtocol(const std::string& protocol) {

@@ -12,6 +12,7 @@
 #include "driver/interface/device-manager.hpp"
 #include "driver/interface/driver-api.hpp"
 #include "driver/logging/logging.hpp"
+#include "platform/caller-text.hpp"
 
 using namespace Korvalt::Ponderix::Driver;
 using Korvalt::Ponderix::Text::Fill;
@@ -249,7 +250,15 @@ DRIVER_API ErrorCase set_logic_device_param(DeviceHandle handle, const int& id, 
   ErrorCase result = ErrorCase::Correct;
   return RunFunction("set_logic_device_param", result, [&] {
     if (!IsKnown(type)) return result = ErrorCase::ParamTypeUnknown;
-    return WithDevice(handle, result, [&](Device& device) { device.SetLogicDeviceParam(id, type, value, result); });
+    return WithDevice(handle, result, [&](Device& device) {
+      // The store keeps UTF-8: a text that is none in the caller's encoding never reaches it.
+      std::string stored;
+      if (!Korvalt::Ponderix::Platform::CallerTextToUtf8(value, stored)) {
+        result = ErrorCase::ParamValueUnsupported;
+        return;
+      }
+      device.SetLogicDeviceParam(id, type, stored, result);
+    });
   });
 }
 
@@ -258,7 +267,9 @@ DRIVER_API ErrorCase get_logic_device_param(DeviceHandle handle, const int& id, 
   ErrorCase result = ErrorCase::Correct;
   return RunFunction("get_logic_device_param", result, [&] {
     if (!IsKnown(type)) return result = ErrorCase::ParamTypeUnknown;
-    return WithDevice(handle, result, [&](Device& device) { value = device.GetLogicDeviceParam(id, type, result); });
+    return WithDevice(handle, result, [&](Device& device) {
+      value = Korvalt::Ponderix::Platform::Utf8ToCallerText(device.GetLogicDeviceParam(id, type, result));
+    });
   });
 }
 

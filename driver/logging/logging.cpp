@@ -7,6 +7,7 @@
 #include "driver/logging/logging.hpp"
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -157,6 +158,19 @@ spdlog::level::level_enum ToLevel(const std::string& name) {
   throw std::invalid_argument("Invalid severity level: " + name);
 }
 
+// The log is a plain file of the logs folder: no folder part, no "." or "..", and never the
+// settings file itself (rotation would move the settings away). Windows ignores case and
+// trailing dots and blanks in names, so "CONFIG.INI." is the settings file there too.
+bool IsLogFileName(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  for (char c : name) {
+    if (c == '/' || c == '\\' || c == ':' || static_cast<unsigned char>(c) < 0x20) return false;
+  }
+  std::string plain = name.substr(0, name.find_last_not_of(". ") + 1);
+  for (char& c : plain) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return !plain.empty() && plain != "config.ini";
+}
+
 // Checks the settings and builds the logger; throws on the first fault. Nothing is opened
 // before every value has passed, so refused settings leave no empty log file behind.
 std::shared_ptr<spdlog::logger> BuildLogger(const Settings& settings) {
@@ -168,6 +182,7 @@ std::shared_ptr<spdlog::logger> BuildLogger(const Settings& settings) {
   if (static_cast<unsigned long long>(maxSize) > std::numeric_limits<std::size_t>::max()) {
     throw std::out_of_range("stoll argument out of range");
   }
+  if (!IsLogFileName(settings.at(kFileNameKey))) throw std::invalid_argument("Invalid file_name");
   const std::string path = Platform::JoinPath(LogsFolder(), settings.at(kFileNameKey));
   auto sink = std::make_shared<spdlog::sinks::rotating_file_sink_mt>(path, static_cast<std::size_t>(maxSize),
                                                                       static_cast<std::size_t>(maxFiles), false);

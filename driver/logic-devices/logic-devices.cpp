@@ -6,13 +6,16 @@
 #include <optional>
 #include <set>
 #include <sstream>
+#include <string_view>
 #include <utility>
 
 #include <boost/filesystem.hpp>
 #include <boost/property_tree/json_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
 
+#include "common/json-nesting.hpp"
 #include "common/text-template.hpp"
+#include "common/utf8.hpp"
 #include "driver/device/enumerations.hpp"
 #include "driver/logging/logging.hpp"
 #include "platform/file-lock.hpp"
@@ -88,6 +91,42 @@ void Validate(const ptree& root) {
   }
 }
 
+// The document in `bytes`, checked to be a store. Only a real UTF-8 byte-order mark is skipped:
+// the JSON parser itself would skip any three bytes behind a leading 0xEF.
+ptree ParseStore(const std::string& bytes) {
+  std::string_view text(bytes);
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  if (!text.empty() && text.front() == '\xEF') throw JsonError("json file starts with bytes that are no byte-order mark");
+  if (!Text::JsonNestingWithin(text)) throw JsonError("json file nests deeper than a store does");
+  ptree document;
+  try {
+    std::istringstream in{std::string(text)};
+    boost::property_tree::read_json(in, document);
+  } catch (const boost::property_tree::json_parser_error& e) {
+    kLog.Error(std::string("LogicDeviceManager::UploadExistingJson(), failed reading from json file") + e.what());
+    throw LogicDeviceStoreError("Failed reading from json file");
+  }
+  Validate(document);
+  return document;
+}
+
+// A temporary file of an atomic replacement: "<store file>.<process id>.<n>.tmp".
+bool IsTemporaryOf(const std::string& name, const std::string& storeName) {
+  const std::string suffix = ".tmp";
+  if (name.size() <= storeName.size() + suffix.size() || name.compare(0, storeName.size(), storeName) != 0 ||
+      name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
+    return false;
+  }
+  const std::string middle = name.substr(storeName.size(), name.size() - storeName.size() - suffix.size());
+  // ".<digits>.<digits>"
+  const auto second = middle.find('.', 1);
+  if (middle.size() < 4 || middle[0] != '.' || second == std::string::npos || second + 1 == middle.size()) return false;
+  for (std::size_t i = 1; i < middle.size(); ++i) {
+    if (i != second && (middle[i] < '0' || middle[i] > '9')) return false;
+  }
+  return second > 1;
+}
+
 }  // namespace
 
 void LogicDeviceParameters::SetParam(const LogicDeviceParamType& type, std::string value, ErrorCase&) {
@@ -129,11 +168,13 @@ struct LogicDeviceManager::Impl {
     EnsureFolder();
     std::optional<FileLock> lock;
     Lock(lock, mode);
+    if (mode == FileLock::Mode::Exclusive) RemoveAbandonedTemporaries();
     if (IsMissing()) {
       // Creating the file is a change: only the holder of the exclusive lock may do it.
       if (mode == FileLock::Mode::Shared) {
         lock.reset();
         Lock(lock, FileLock::Mode::Exclusive);
+        RemoveAbandonedTemporaries();
       }
       if (IsMissing()) CreateDefaultJson();
     }
@@ -172,6 +213,21 @@ struct LogicDeviceManager::Impl {
     } catch (const std::runtime_error& e) {
       kLog.Error(std::string("LogicDeviceManager, cannot lock the store: ") + e.what());
       throw LogicDeviceStoreError("Cannot lock logic-devices-connection-config.json file");
+    }
+  }
+
+  // A writer holds the exclusive lock from its temporary file's creation to its rename, so a
+  // temporary file met under that lock belongs to a writer that died (kill -9, power loss).
+  void RemoveAbandonedTemporaries() const {
+    const std::string storeName = fs::path(jsonPath).filename().string();
+    boost::system::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+      const std::string name = it->path().filename().string();
+      if (!IsTemporaryOf(name, storeName)) continue;
+      boost::system::error_code removeError;
+      if (fs::remove(it->path(), removeError)) {
+        kLog.Trace("LogicDeviceManager, removed the temporary file of a writer that is gone: " + name);
+      }
     }
   }
 
@@ -218,15 +274,7 @@ struct LogicDeviceManager::Impl {
     if (!content.empty() && bytes == content) return;
 
     kLog.Trace("LogicDeviceManager::UploadExistingJson()");
-    ptree document;
-    try {
-      std::istringstream text(bytes);
-      boost::property_tree::read_json(text, document);
-    } catch (const boost::property_tree::json_parser_error& e) {
-      kLog.Error(std::string("LogicDeviceManager::UploadExistingJson(), failed reading from json file") + e.what());
-      throw LogicDeviceStoreError("Failed reading from json file");
-    }
-    Validate(document);
+    ptree document = ParseStore(bytes);
     root = std::move(document);
     content = std::move(bytes);
     UploadLogicDevices();
@@ -255,6 +303,8 @@ struct LogicDeviceManager::Impl {
     try {
       std::ostringstream out;
       boost::property_tree::write_json(out, root, true);
+      // What cannot be read back must not replace a file every process depends on.
+      if (ParseStore(out.str()) != root) throw std::runtime_error("the new content does not read back as written");
       Platform::ReplaceFileAtomically(jsonPath, out.str());
       content = out.str();
     } catch (const std::exception& e) {
@@ -464,6 +514,12 @@ void LogicDeviceManager::SetLogicDeviceParam(int id, const LogicDeviceParamType&
     return;
   }
   const auto key = ToJsonString(type);
+  // The file is UTF-8; other bytes would make it unreadable for every process.
+  if (!Text::IsValidUtf8(value)) {
+    kLog.Error("LogicDeviceManager::SetLogicDeviceParam(), value is not UTF-8 text");
+    result = ErrorCase::ParamValueUnsupported;
+    return;
+  }
   impl_->Run(FileLock::Mode::Exclusive, result, [&] {
     if (impl_->devices.count(id) == 0) {
       kLog.Trace(Fill("LogicDeviceManager::SetLogicDeviceParam(), device [@] not found", id));

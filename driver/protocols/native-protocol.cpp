@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <map>
-#include <regex>
 #include <stdexcept>
 
 #include "common/text-template.hpp"
+#include "common/utf8.hpp"
 #include "driver/device/device.hpp"
 #include "driver/device/enumerations.hpp"
 #include "driver/logging/logging.hpp"
@@ -25,25 +25,51 @@ const char kModelSuffix[] = " III(средний)";
 
 std::string ToText(const ByteVector& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
-std::regex TemplateToRegex(const std::string& responseTemplate) {
-  static const std::regex special(R"([.^$|()\[\]{}*+?\\])");
-  std::string pattern;
-  for (char c : responseTemplate) {
-    if (c == '@') {
-      pattern += "(.*?)";
-    } else {
-      std::string one(1, c);
-      pattern += std::regex_replace(one, special, R"(\$&)");
+// Longest reply line [bytes] taken from the scale; the longest real one is well under 40.
+constexpr std::size_t kMaxReplyLine = 256;
+
+bool IsLineBreak(char c) { return c == '\r' || c == '\n'; }
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+// The value at the "@" of a template such as "max=@\r\n", at the first place in `text` where the
+// template matches; the value holds no line break and is the shortest that lets the rest of the
+// template follow. One pass over the text: bytes from a scale never decide the work or the stack.
+bool MatchTemplate(const std::string& text, const std::string& responseTemplate, std::string& captured) {
+  const auto at = responseTemplate.find('@');
+  if (at == std::string::npos) return false;
+  const std::string prefix = responseTemplate.substr(0, at);
+  const std::string suffix = responseTemplate.substr(at + 1);
+  std::size_t from = 0;
+  for (;;) {
+    const auto start = text.find(prefix, from);
+    if (start == std::string::npos) return false;
+    const auto valueBegin = start + prefix.size();
+    std::size_t end = valueBegin;
+    for (;; ++end) {
+      if (text.compare(end, suffix.size(), suffix) == 0) {
+        captured = text.substr(valueBegin, end - valueBegin);
+        return true;
+      }
+      if (end >= text.size() || IsLineBreak(text[end])) break;
     }
+    // Every later start before this line break ends at the same break, having failed already
+    // (the table's keys hold no line break).
+    from = std::max(end, start) + 1;
+    if (from > text.size()) return false;
   }
-  return std::regex(pattern, std::regex::ECMAScript);
 }
 
-bool FirstCapture(const std::string& text, const std::regex& pattern, std::string& captured) {
-  std::smatch match;
-  if (!std::regex_search(text, match, pattern)) return false;
-  captured = match.str(1);
-  return true;
+// The non-blank run behind the first "<key>" that has one ("mode=510").
+bool FirstValueAfter(const std::string& text, const std::string& key, std::string& captured) {
+  for (auto start = text.find(key); start != std::string::npos; start = text.find(key, start + 1)) {
+    auto end = start + key.size();
+    while (end < text.size() && !IsBlank(text[end])) ++end;
+    if (end > start + key.size()) {
+      captured = text.substr(start + key.size(), end - start - key.size());
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -142,8 +168,12 @@ ErrorCase ParseNativeAcknowledgement(const ByteVector& response) {
 
 OutputValues ParseNativeValue(const std::string& responseTemplate, ParamType output, const std::string& text,
                               ErrorCase& code) {
+  if (text.size() > kMaxReplyLine) {
+    code = ErrorCase::DeviceResponseIncorrectFormat;
+    return {};
+  }
   std::string value;
-  if (!FirstCapture(text, TemplateToRegex(responseTemplate), value)) {
+  if (!MatchTemplate(text, responseTemplate, value)) {
     code = text == kError ? ErrorCase::DeviceReturnsError : ErrorCase::DeviceUnexpectedResponse;
     return {};
   }
@@ -163,22 +193,24 @@ bool DiscretFromIndex(const std::string& index, std::string& division) {
 }
 
 std::string AssembleModelName(const std::string& replies, ErrorCase& code) {
-  static const std::regex mode(R"(mode=(\S+))");
-  static const std::regex max(R"(max=(\S+))");
-  static const std::regex div(R"(div=(\S+))");
+  // Four reply lines; the name goes into the store, which keeps UTF-8 text only.
+  if (replies.size() > 4 * kMaxReplyLine || !Text::IsValidUtf8(replies)) {
+    code = ErrorCase::DeviceResponseIncorrectFormat;
+    return {};
+  }
   std::string name = kModelPrefix;
   bool any = false;
   std::string captured;
-  if (FirstCapture(replies, mode, captured)) {
+  if (FirstValueAfter(replies, "mode=", captured)) {
     name += captured + "-";
     any = true;
   }
-  if (FirstCapture(replies, max, captured)) {
+  if (FirstValueAfter(replies, "max=", captured)) {
     auto digit = captured.find_first_not_of('0');
     name += (digit == std::string::npos ? std::string("0") : captured.substr(digit)) + ".";
     any = true;
   }
-  if (FirstCapture(replies, div, captured)) {
+  if (FirstValueAfter(replies, "div=", captured)) {
     std::string division;
     if (!DiscretFromIndex(captured, division)) {
       kLog.Error(Text::Fill("PonderixCommandModelExecutor::ParseByTemplate, division index [@] is not in the map",

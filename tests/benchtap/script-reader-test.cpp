@@ -241,4 +241,24 @@ TEST(ScriptReader, FileExtensionAndExistence) {
   EXPECT_THROW(LoadScript(path, ecase), boost::property_tree::json_parser_error);
 }
 
+// The JSON reader recurses once per level: 200,000 "[" used to overflow the stack.
+TEST(ScriptReader, DeepNestingIsAScriptErrorBeforeParsing) {
+  const auto path = TestSupport::AppData() + "/deep.json";
+  const std::string hello = R"({ "command": "hello-world" })";
+  for (const std::string& text : {std::string(200000, '['), "[" + std::string(64, '[') + hello + std::string(65, ']')}) {
+    std::ofstream(path, std::ios::trunc) << text;
+    ErrorCase ecase = ErrorCase::Correct;
+    testing::internal::CaptureStderr();
+    EXPECT_TRUE(LoadScript(path, ecase).empty());
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "Script error: the script file " + path + " nests deeper than 64 levels\n");
+    EXPECT_EQ(ecase, ErrorCase::JSONFileParsingProblem);
+  }
+  // Brackets inside texts are no nesting.
+  std::ofstream(path, std::ios::trunc) << R"([ { "command": "hello-world", "note": ")" + std::string(100, '[') + R"(\"[" } ])";
+  ErrorCase ecase = ErrorCase::Correct;
+  EXPECT_EQ(LoadScript(path, ecase).size(), 1u);
+  EXPECT_EQ(ecase, ErrorCase::Correct);
+}
+
 }  // namespace

@@ -1,6 +1,9 @@
 // Reads cut off by the transfer timer. Each case costs its full time-out, so they are few.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
+
 #include "connection-test-support.hpp"
 
 namespace ConnectionTests {
@@ -36,13 +39,40 @@ TEST(TimeOut, AnIncompleteReplyIsReturnedAsGatheredAfterTheSerialTimeOuts) {
   ExpectTimedOut(exchange, 500);
   EXPECT_EQ(connection->GetTransferState(), 2);
 
-  // Scales at 4800 baud get twice as long; the rate's text must be exactly "4800".
+  // Scales at 4800 baud get twice as long; the rate's text must be exactly "4800". Each ask
+  // after a time-out first waits one time-out for the line to go quiet.
   connection->SetOption(Option::BaudRate, "4800", result);
   ASSERT_EQ(result, ErrorCase::Correct);
-  ExpectTimedOut(Ask(*connection, "W\r\n"), 1000);
+  ExpectTimedOut(Ask(*connection, "W\r\n"), 1000 + 1000);
   connection->SetOption(Option::BaudRate, "04800", result);
   ASSERT_EQ(result, ErrorCase::Correct);
-  ExpectTimedOut(Ask(*connection, "W\r\n"), 500);
+  ExpectTimedOut(Ask(*connection, "W\r\n"), 500 + 500);
+}
+
+// A scale that answers after the time-out: its late reply must not become the answer to the
+// next request, whether that comes at once or a little later.
+TEST(TimeOut, ALateReplyIsNotTakenForTheNextAnswer) {
+  for (int pauseMs : {0, 150}) {
+    auto script = std::make_shared<ScriptResponder>();
+    script->AddReply(ToBytes("first\r\n"));
+    script->AddReply(ToBytes("second\r\n"));
+    auto simulator = Simulator::StartPty(script);
+    Scalesim::LineFaults faults;
+    faults.delay = std::chrono::milliseconds(700);  // 200 ms after the 500 ms time-out
+    simulator->SetFaults(faults);
+    auto connection = MakeSerialPortConnection(simulator->Path());
+    ErrorCase result = ErrorCase::Correct;
+    connection->Open(result);
+    connection->SetDefaultOptions(result);
+    ASSERT_EQ(result, ErrorCase::Correct);
+
+    EXPECT_TRUE(Ask(*connection, "1\r\n").response.empty());
+    simulator->SetFaults({});
+    std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+    auto next = Ask(*connection, "2\r\n");
+    EXPECT_EQ(next.result, ErrorCase::Correct);
+    EXPECT_EQ(next.response, Bytes("second\r\n")) << "pause " << pauseMs << " ms";
+  }
 }
 
 TEST(TimeOut, ASilentPeerOverTCP) {

@@ -134,7 +134,15 @@ INSTANTIATE_TEST_SUITE_P(
                       InvalidCase{"max_size = 99999999999999999999", "stoll argument out of range"},
                       InvalidCase{"max_files = ten", "invalid stoi argument"},
                       InvalidCase{"max_files = 3000000000", "stoi argument out of range"},
-                      InvalidCase{"max_files = 300000", "rotating sink constructor: max_files arg cannot exceed 200000"}));
+                      InvalidCase{"max_files = 300000", "rotating sink constructor: max_files arg cannot exceed 200000"},
+                      // The log stays a plain file of the logs folder, and never the settings.
+                      InvalidCase{"file_name = config.ini", "Invalid file_name"},
+                      InvalidCase{"file_name = Config.INI. ", "Invalid file_name"},
+                      InvalidCase{"file_name = ../outside.log", "Invalid file_name"},
+                      InvalidCase{"file_name = ..", "Invalid file_name"},
+                      InvalidCase{"file_name = sub/driver.log", "Invalid file_name"},
+                      InvalidCase{"file_name = sub\\driver.log", "Invalid file_name"},
+                      InvalidCase{"file_name = C:driver.log", "Invalid file_name"}));
 
 TEST_F(LoggingTest, UncreatableLogsFolderDropsLinesQuietly) {
   // A plain file where the logs folder should be.

@@ -423,8 +423,55 @@ INSTANTIATE_TEST_SUITE_P(
                                   "{\"devices\": {\"1\": {\"is-current\": \"true\", \"name\": {\"a\": \"b\"}, "
                                   "\"connection-type\": \"TCP\", \"end-point\": \"x\", \"baud-rate\": \"9600\", "
                                   "\"model\": \"auto\", \"protocol\": \"auto\"}}}"},
-                      CorruptCase{"NotJson", "devices = 1\n"}),
+                      CorruptCase{"NotJson", "devices = 1\n"},
+                      // The parser alone would skip any three bytes behind a leading 0xEF.
+                      CorruptCase{"StrayPrefixLikeAByteOrderMark", "\xEF  " + StoreText({{"1", "true"}})},
+                      CorruptCase{"TwoByteOrderMarks", "\xEF\xBB\xBF\xEF\xBB\xBF" + StoreText({{"1", "true"}})},
+                      CorruptCase{"NameNotUtf8", "{\"devices\": {\"1\": {\"is-current\": \"true\", \"name\": "
+                                                 "\"\xC2\xE5\xF1\xFB\", \"connection-type\": \"TCP\", "
+                                                 "\"end-point\": \"x\", \"baud-rate\": \"9600\", \"model\": "
+                                                 "\"auto\", \"protocol\": \"auto\"}}}"},
+                      CorruptCase{"NestedTooDeep", std::string(200000, '[')},
+                      CorruptCase{"NestedTooDeepBesideTheDevices",
+                                  StoreText({{"1", "true"}}).insert(2, "\"x\": " + std::string(100, '[') +
+                                                                           std::string(100, ']') + ",")}),
     [](const ::testing::TestParamInfo<CorruptCase>& info) { return std::string(info.param.name); });
+
+TEST_F(LogicDeviceStore, AByteOrderMarkIsSkipped) {
+  WriteStoreText("\xEF\xBB\xBF" + StoreText({{"3", "true"}}));
+  LogicDeviceManager store;
+  EXPECT_EQ(Ids(store), std::vector<int>{3});
+}
+
+// A Windows-1251 name, as a program on Windows passes it, would make the file unreadable.
+TEST_F(LogicDeviceStore, TextThatIsNotUtf8IsRefusedAndTheFileKept) {
+  LogicDeviceManager store;
+  const auto before = ReadFile(StorePath());
+  for (const char* value : {"\xC2\xE5\xF1\xFB", "ok\xFF", "\xED\xA0\x80", "\xC0\xAF", "\xE2\x82"}) {
+    ErrorCase result = ErrorCase::Correct;
+    store.SetLogicDeviceParam(1, P::Name, value, result);
+    EXPECT_EQ(result, ErrorCase::ParamValueUnsupported) << value;
+  }
+  EXPECT_EQ(ReadFile(StorePath()), before);
+  Set(store, 1, P::Name, "Весы №1 \xF0\x9F\x8D\x8E");
+  LogicDeviceManager other;
+  EXPECT_EQ(Get(other, 1, P::Name), "Весы №1 \xF0\x9F\x8D\x8E");
+}
+
+// A writer killed between creating its temporary file and renaming it leaves the file behind.
+TEST_F(LogicDeviceStore, TemporariesOfDeadWritersGoAtTheNextChange) {
+  LogicDeviceManager store;
+  const std::vector<std::string> abandoned{".4242.0.tmp", ".1.17.tmp"};
+  const std::vector<std::string> foreign{".tmp", ".x.1.tmp", ".12.tmp", ".1.2.tmp.bak", ".1..tmp"};
+  for (const auto& names : {abandoned, foreign}) {
+    for (const auto& suffix : names) std::ofstream(StorePath() + suffix) << "{";
+  }
+  Ids(store);  // reading leaves them
+  EXPECT_TRUE(boost::filesystem::exists(StorePath() + abandoned[0]));
+  Add(store);
+  for (const auto& suffix : abandoned) EXPECT_FALSE(boost::filesystem::exists(StorePath() + suffix)) << suffix;
+  for (const auto& suffix : foreign) EXPECT_TRUE(boost::filesystem::exists(StorePath() + suffix)) << suffix;
+}
 
 TEST_F(LogicDeviceStore, AFileRemovedLaterIsReplacedByTheDefault) {
   LogicDeviceManager store;

@@ -160,6 +160,40 @@ TEST(NativeCodec, GetRepliesWithEmptyValuesOrLeadingNoise) {
   EXPECT_EQ(code, ErrorCase::Correct);
 }
 
+// Where a reply holds the key more than once or a stray line end, the first place where the
+// whole template fits wins.
+TEST(NativeCodec, TemplateMatchesAtItsFirstFit) {
+  struct Case {
+    std::string reply;
+    std::string value;
+  } cases[] = {
+      {"max=1\rmax=2\r\n", "2"},   {"max=max=3\r\n", "max=3"}, {"max=\nmax=4\r\n", "4"},
+      {"max=5\r\r\nmax=6\r\n", "6"},    {"amax=6\r\nmax=7\r\n", "6"},
+  };
+  for (const auto& c : cases) {
+    ErrorCase code = ErrorCase::Correct;
+    auto values = ParseNativeValue("max=@\r\n", ParamType::MaxWeight, c.reply, code);
+    EXPECT_EQ(code, ErrorCase::Correct) << c.reply;
+    EXPECT_EQ(values, (OutputValues{{ParamType::MaxWeight, c.value}})) << c.reply;
+  }
+}
+
+// A scale's reply line must never decide the stack depth: tens of thousands of digits once
+// overflowed it inside the regular-expression matcher, killing the host process.
+TEST(NativeCodec, OverLongRepliesAreRefusedWithoutRecursion) {
+  const std::string digits(60000, '7');
+  ErrorCase code = ErrorCase::Correct;
+  EXPECT_TRUE(ParseNativeValue("max=@\r\n", ParamType::MaxWeight, "max=" + digits + "\r\n", code).empty());
+  EXPECT_EQ(code, ErrorCase::DeviceResponseIncorrectFormat);
+  code = ErrorCase::Correct;
+  EXPECT_EQ(AssembleModelName("mode=510\r\nmax=" + digits + "\r\ndiv=1\r\nprov=2\r\n", code), "");
+  EXPECT_EQ(code, ErrorCase::DeviceResponseIncorrectFormat);
+  // Bytes that are no text never become a model name in the store.
+  code = ErrorCase::Correct;
+  EXPECT_EQ(AssembleModelName("mode=\xC2\xE5\r\nmax=15\r\ndiv=1\r\nprov=2\r\n", code), "");
+  EXPECT_EQ(code, ErrorCase::DeviceResponseIncorrectFormat);
+}
+
 TEST(NativeCodec, ModelNameFromTheFourReplies) {
   struct Case {
     std::string replies;
