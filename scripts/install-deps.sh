@@ -5,7 +5,7 @@ packages=(cmake g++ make pkg-config ccache
           libboost-system-dev libboost-filesystem-dev libboost-program-options-dev
           libboost-date-time-dev libboost-dev
           libspdlog-dev libfmt-dev libgtest-dev libgmock-dev libbenchmark-dev
-          gcc python3 python3-pytest)
+          gcc python3 python3-pytest nlohmann-json3-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
