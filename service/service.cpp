@@ -425,12 +425,13 @@ class StreamSession : public std::enable_shared_from_this<StreamSession> {
   // The newest exchange of the scale; sent when its weight or state differs from the last message.
   void OnReading(const Reading& reading) {
     if (closed_) return;
-    std::string message = ReadingJson(worker_->Name(), reading, "weight");
     // Compared without its time: a message goes out on a change of weight or state.
-    std::string key = message.substr(0, message.rfind(",\"read_at\""));
+    Reading timeless = reading;
+    timeless.readAt = {};
+    std::string key = ReadingJson(worker_->Name(), timeless, "weight");
     if (key == lastKey_) return;
-    lastKey_ = key;
-    Queue(std::move(message));
+    lastKey_ = std::move(key);
+    Queue(ReadingJson(worker_->Name(), reading, "weight"));
   }
 
  private:
