@@ -74,7 +74,7 @@ install(FILES ${PROJECT_SOURCE_DIR}/examples/python/read_weight.py DESTINATION $
         COMPONENT python)
 
 # ---- tools ----
-foreach(tool Benchtap scalesim)
+foreach(tool Benchtap scalesim scale-service)
   if(TARGET ${tool})
     install(TARGETS ${tool} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT tools)
     ponderix_split_debug(${tool} ${CMAKE_INSTALL_BINDIR} tools)
@@ -88,6 +88,11 @@ endif()
 file(GLOB PONDERIX_EXAMPLE_SCRIPTS CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/examples/*.json)
 install(FILES ${PONDERIX_EXAMPLE_SCRIPTS} DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples COMPONENT tools)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT tools)
+if(TARGET scale-service)
+  set_target_properties(scale-service PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
+  install(FILES ${PROJECT_SOURCE_DIR}/service/scale-service.service DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples
+          COMPONENT tools)
+endif()
 
 # ---- Debian packages (scripts/package.sh) ----
 if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
@@ -124,7 +129,8 @@ set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME ponderix-tools)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_TOOLS_DESCRIPTION "Ponderix scale driver: Benchtap and scalesim
 Benchtap runs JSON scripts of driver commands against one scale; scalesim plays a scale of any
-supported protocol on a pseudo-terminal or TCP. With the example scripts.")
+supported protocol on a pseudo-terminal or TCP; scale-service serves the scales to browser
+point-of-sale pages over HTTP and WebSocket. With the example scripts.")
 set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-ponderix)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_ARCHITECTURE all)

@@ -6,7 +6,7 @@ packages=(cmake g++ make pkg-config ccache
           libboost-date-time-dev libboost-dev
           libspdlog-dev libfmt-dev libgtest-dev libgmock-dev libbenchmark-dev
           clang-14 libclang-rt-14-dev
-          gcc python3 python3-pytest
+          gcc python3 python3-pytest nlohmann-json3-dev
           binutils dpkg-dev file)  # the last three: debug split, dpkg-shlibdeps and CPack's DEB step
 missing=()
 for p in "${packages[@]}"; do

@@ -1,0 +1,92 @@
+// The page at "/": every scale's live weight, state and errors through its stream, with zero and
+// tare buttons. Served from the program so that nothing on disk can change what it runs.
+#include "service/service.hpp"
+
+namespace ScaleService {
+
+const std::string& PageHtml() {
+  static const std::string page = R"PAGE(<!DOCTYPE html>
+<html lang="en">
+<head>
+<meta charset="utf-8">
+<title>Scales</title>
+<style>
+body { font-family: sans-serif; margin: 2em; background: #f4f4f4; }
+.scale { background: #fff; border-radius: 6px; padding: 1em 1.5em; margin-bottom: 1em; max-width: 32em; }
+.weight { font-size: 2.5em; font-variant-numeric: tabular-nums; }
+.state { color: #555; }
+.error { color: #b00; min-height: 1.2em; }
+button { font-size: 1em; margin-right: 0.5em; }
+</style>
+</head>
+<body>
+<h1>Scales</h1>
+<div id="scales">Loading...</div>
+<script>
+"use strict";
+function element(tag, cls, text) {
+  const e = document.createElement(tag);
+  if (cls) e.className = cls;
+  if (text !== undefined) e.textContent = text;
+  return e;
+}
+function show(card, message) {
+  if (message.type === "weight") {
+    card.weight.textContent = message.text + " " + message.unit;
+    const flags = [message.stable === true ? "stable" : message.stable === false ? "settling" : "",
+                   message.net === true ? "net" : "", message.overload === true ? "overload" : ""];
+    card.state.textContent = "ready " + flags.filter(Boolean).join(" ");
+    card.error.textContent = "";
+    card.root.dataset.state = "ready";
+  } else if (message.type === "error") {
+    card.state.textContent = "error";
+    card.error.textContent = message.error.name + ": " + message.error.message;
+    card.root.dataset.state = "error";
+  }
+}
+function connect(card) {
+  const ws = new WebSocket((location.protocol === "https:" ? "wss://" : "ws://") + location.host +
+                           "/v1/scales/" + encodeURIComponent(card.name) + "/stream");
+  ws.onmessage = (event) => show(card, JSON.parse(event.data));
+  ws.onclose = () => {
+    card.state.textContent = "disconnected";
+    setTimeout(() => connect(card), 1000);
+  };
+}
+async function command(card, what) {
+  const answer = await fetch("/v1/scales/" + encodeURIComponent(card.name) + "/" + what,
+                             {method: "POST", headers: {"Content-Type": "application/json"}, body: "{}"});
+  const body = await answer.json();
+  card.error.textContent = answer.ok ? "" : body.error.name + ": " + body.error.message;
+  if (answer.ok) card.root.dataset.last = what;
+}
+async function start() {
+  const list = document.getElementById("scales");
+  const answer = await fetch("/v1/scales");
+  const body = await answer.json();
+  list.textContent = "";
+  for (const scale of body.scales) {
+    const card = {name: scale.name, root: element("div", "scale")};
+    card.root.id = "scale-" + scale.name;
+    card.root.appendChild(element("h2", "", scale.name + (scale.model ? " (" + scale.model + ")" : "")));
+    card.root.appendChild(element("div", "connection", scale.connection + ", " + scale.protocol));
+    card.weight = card.root.appendChild(element("div", "weight", "-"));
+    card.state = card.root.appendChild(element("div", "state", scale.state));
+    card.error = card.root.appendChild(element("div", "error"));
+    for (const what of ["zero", "tare"]) {
+      const button = card.root.appendChild(element("button", what, what === "zero" ? "Zero" : "Tare"));
+      button.onclick = () => command(card, what);
+    }
+    list.appendChild(card.root);
+    connect(card);
+  }
+}
+start();
+</script>
+</body>
+</html>
+)PAGE";
+  return page;
+}
+
+}  // namespace ScaleService

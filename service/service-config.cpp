@@ -1,0 +1,220 @@
+#include "service/service-config.hpp"
+
+#include <cctype>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include <boost/asio/ip/address.hpp>
+#include <nlohmann/json.hpp>
+
+namespace ScaleService {
+
+namespace {
+
+int ParseNumber(const std::string& setting, const std::string& text, int low, int high) {
+  std::size_t used = 0;
+  int value = 0;
+  try {
+    value = std::stoi(text, &used);
+  } catch (const std::exception&) {
+    used = 0;
+  }
+  if (text.empty() || used != text.size() || value < low || value > high) {
+    throw ConfigError(setting + ": \"" + text + "\" is not a number from " + std::to_string(low) + " to " +
+                      std::to_string(high));
+  }
+  return value;
+}
+
+void ParseListen(const std::string& text, ServiceSettings& settings) {
+  auto colon = text.rfind(':');
+  if (colon == std::string::npos) throw ConfigError("--listen: \"" + text + "\" is not ADDR:PORT");
+  std::string address = text.substr(0, colon);
+  if (address.size() > 2 && address.front() == '[' && address.back() == ']') address = address.substr(1, address.size() - 2);
+  boost::system::error_code error;
+  boost::asio::ip::make_address(address, error);
+  if (error) throw ConfigError("--listen: \"" + address + "\" is not an IP address");
+  settings.listenAddress = address;
+  settings.listenPort = static_cast<std::uint16_t>(ParseNumber("--listen", text.substr(colon + 1), 0, 65535));
+}
+
+std::string ReadToken(const std::string& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) throw ConfigError("--token-file: cannot read \"" + file + "\"");
+  std::stringstream content;
+  content << in.rdbuf();
+  std::string token = content.str();
+  while (!token.empty() && std::isspace(static_cast<unsigned char>(token.back()))) token.pop_back();
+  while (!token.empty() && std::isspace(static_cast<unsigned char>(token.front()))) token.erase(0, 1);
+  if (token.empty()) throw ConfigError("--token-file: \"" + file + "\" holds no token");
+  return token;
+}
+
+// One setting by its option name, from the command line or the config file.
+void Apply(const std::string& key, const std::string& value, ServiceSettings& settings) {
+  if (key == "scale") {
+    settings.scales.push_back(ParseScale(value));
+  } else if (key == "listen") {
+    ParseListen(value, settings);
+  } else if (key == "allow-origin") {
+    settings.allowedOrigins.push_back(value);
+  } else if (key == "token-file") {
+    settings.token = ReadToken(value);
+  } else if (key == "poll-ms") {
+    settings.pollMs = ParseNumber("--poll-ms", value, 0, 60000);
+  } else if (key == "idle-poll-ms") {
+    settings.idlePollMs = ParseNumber("--idle-poll-ms", value, 0, 3600000);
+  } else {
+    throw ConfigError("unknown setting \"" + key + "\" (see --help)");
+  }
+}
+
+void ApplyConfigFile(const std::string& file, ServiceSettings& settings) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) throw ConfigError("--config: cannot read \"" + file + "\"");
+  nlohmann::json config = nlohmann::json::parse(in, nullptr, false);
+  if (config.is_discarded() || !config.is_object()) {
+    throw ConfigError("--config: \"" + file + "\" is not a JSON object");
+  }
+  for (const auto& [key, value] : config.items()) {
+    if (key == "config") throw ConfigError("--config: \"config\" cannot be set in a config file");
+    auto one = [&](const nlohmann::json& item) {
+      if (item.is_string()) {
+        Apply(key, item.get<std::string>(), settings);
+      } else if (item.is_number_integer()) {
+        Apply(key, std::to_string(item.get<long long>()), settings);
+      } else {
+        throw ConfigError("--config: \"" + key + "\" wants a text or a number");
+      }
+    };
+    if (value.is_array()) {
+      for (const auto& item : value) one(item);
+    } else {
+      one(value);
+    }
+  }
+}
+
+bool IsLoopback(const std::string& address) {
+  return boost::asio::ip::make_address(address).is_loopback();
+}
+
+}  // namespace
+
+ScaleSpec ParseScale(const std::string& text) {
+  ScaleSpec spec;
+  auto equals = text.find('=');
+  if (equals == std::string::npos || equals == 0) throw ConfigError("--scale: \"" + text + "\" is not NAME=SPEC");
+  spec.name = text.substr(0, equals);
+  for (char c : spec.name) {
+    if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_' && c != '.') {
+      throw ConfigError("--scale: the name \"" + spec.name + "\" may hold only letters, digits, '-', '_' and '.'");
+    }
+  }
+  spec.text = text.substr(equals + 1);
+  std::vector<std::string> parts;
+  std::stringstream in(spec.text);
+  for (std::string part; std::getline(in, part, ',');) parts.push_back(part);
+  const std::string bad = "--scale " + spec.name + ": ";
+  if (parts.empty()) throw ConfigError(bad + "no connection given");
+  const std::string& connection = parts[0];
+  auto kindEnd = connection.find(':');
+  std::string kind = connection.substr(0, kindEnd);
+  std::string rest = kindEnd == std::string::npos ? "" : connection.substr(kindEnd + 1);
+  if (kind == "tcp") {
+    spec.kind = ScaleSpec::Kind::Tcp;
+    auto colon = rest.rfind(':');
+    if (colon == std::string::npos || colon == 0) throw ConfigError(bad + "\"" + connection + "\" is not tcp:HOST:PORT");
+    ParseNumber(bad + "port", rest.substr(colon + 1), 1, 65535);
+  } else if (kind == "serial") {
+    spec.kind = ScaleSpec::Kind::Serial;
+  } else if (kind == "profile") {
+    spec.kind = ScaleSpec::Kind::Profile;
+  } else {
+    throw ConfigError(bad + "\"" + connection + "\" is neither tcp:HOST:PORT, serial:DEVICE nor profile:NAME");
+  }
+  if (rest.empty()) throw ConfigError(bad + "\"" + connection + "\" names no end point");
+  spec.endPoint = rest;
+  static const std::set<std::string> protocols = {"auto", "POS2M", "POS2MProV1", "CAS-M", "CAS-M ProV1",
+                                                  "CAS-M-Active", "OKA"};
+  for (std::size_t i = 1; i < parts.size(); ++i) {
+    auto eq = parts[i].find('=');
+    std::string key = parts[i].substr(0, eq);
+    std::string value = eq == std::string::npos ? "" : parts[i].substr(eq + 1);
+    if (spec.kind == ScaleSpec::Kind::Profile) throw ConfigError(bad + "a profile takes no \"" + key + "\"");
+    if (key == "protocol" && protocols.count(value)) {
+      spec.protocol = value;
+    } else if (key == "baud" && (value == "9600" || value == "4800")) {
+      spec.baud = value;
+    } else {
+      throw ConfigError(bad + "\"" + parts[i] + "\" is not protocol=P (auto, POS2M, POS2MProV1, CAS-M, CAS-M ProV1, "
+                        "CAS-M-Active, OKA) or baud=N (9600, 4800)");
+    }
+  }
+  return spec;
+}
+
+ServiceSettings ParseCommandLine(int argc, const char* const* argv, bool& help) {
+  ServiceSettings settings;
+  help = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--help" || arg == "-h") {
+      help = true;
+      return settings;
+    }
+    if (arg.rfind("--", 0) != 0) throw ConfigError("unexpected argument \"" + arg + "\" (see --help)");
+    std::string key = arg.substr(2);
+    std::string value;
+    auto eq = key.find('=');
+    if (eq != std::string::npos) {
+      value = key.substr(eq + 1);
+      key = key.substr(0, eq);
+    } else {
+      if (i + 1 >= argc) throw ConfigError(arg + " wants a value");
+      value = argv[++i];
+    }
+    if (key == "config") {
+      ApplyConfigFile(value, settings);
+    } else {
+      Apply(key, value, settings);
+    }
+  }
+  if (settings.scales.empty()) throw ConfigError("no --scale given (see --help)");
+  std::set<std::string> names;
+  for (const auto& scale : settings.scales) {
+    if (!names.insert(scale.name).second) throw ConfigError("--scale: the name \"" + scale.name + "\" is given twice");
+  }
+  if (!IsLoopback(settings.listenAddress) && settings.token.empty()) {
+    throw ConfigError("--listen: " + settings.listenAddress +
+                      " is reachable from other machines; give --token-file to listen there");
+  }
+  return settings;
+}
+
+const char* Usage() {
+  return "scale-service - the scales of this machine over HTTP and WebSocket\n"
+         "\n"
+         "Usage: scale-service --scale NAME=SPEC [--scale ...] [--listen ADDR:PORT]\n"
+         "                     [--allow-origin ORIGIN ...] [--token-file FILE] [--config FILE]\n"
+         "                     [--poll-ms MS] [--idle-poll-ms MS]\n"
+         "\n"
+         "  SPEC            tcp:HOST:PORT or serial:DEVICE, optionally followed by ,protocol=P\n"
+         "                  (auto, POS2M, POS2MProV1, CAS-M, CAS-M ProV1, CAS-M-Active, OKA) and\n"
+         "                  ,baud=N (9600, 4800); or profile:NAME for a saved logic device\n"
+         "  --listen        address and port to serve (default 127.0.0.1:8731; port 0: any free\n"
+         "                  port). Other than loopback only with --token-file\n"
+         "  --allow-origin  a web origin (http://till.local:8080) whose pages may use the API\n"
+         "  --token-file    a file holding the token every request must carry as\n"
+         "                  \"Authorization: Bearer TOKEN\"\n"
+         "  --config        a JSON object with the same settings: {\"scale\": [\"till=tcp:...\"],\n"
+         "                  \"listen\": \"127.0.0.1:8731\", \"poll-ms\": 0, ...}\n"
+         "  --poll-ms       pause between readings while a stream is open (default 0)\n"
+         "  --idle-poll-ms  pause between readings with no client, keeping the state current\n"
+         "                  (default 1000; 0: read only on request)\n"
+         "\n"
+         "The first line on standard output is \"listening on ADDR:PORT\".\n";
+}
+
+}  // namespace ScaleService

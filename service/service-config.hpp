@@ -1,0 +1,42 @@
+// The service's settings, from the command line or a JSON file with the same keys.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace ScaleService {
+
+// NAME=SPEC: tcp:HOST:PORT or serial:DEVICE, then ",protocol=P" and ",baud=N"; or profile:NAME
+// for a logic device saved in the library's store.
+struct ScaleSpec {
+  std::string name;
+  std::string text;  // SPEC as given
+  enum class Kind { Tcp, Serial, Profile } kind = Kind::Tcp;
+  std::string endPoint;  // "HOST:PORT", the device, or the profile's name
+  std::string protocol = "auto";
+  std::string baud = "9600";
+};
+
+struct ServiceSettings {
+  std::vector<ScaleSpec> scales;
+  std::string listenAddress = "127.0.0.1";
+  std::uint16_t listenPort = 8731;
+  std::vector<std::string> allowedOrigins;
+  std::string token;  // empty: no authorisation (loopback only)
+  int pollMs = 0;        // pause between exchanges while a stream is open [ms]
+  int idlePollMs = 1000; // pause between exchanges with nobody waiting [ms]; 0: no idle reads
+};
+
+// A setting that cannot be used; what() is the one line printed at start.
+struct ConfigError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+ScaleSpec ParseScale(const std::string& nameEqualsSpec);
+// Throws ConfigError. `help` is set when --help was asked for.
+ServiceSettings ParseCommandLine(int argc, const char* const* argv, bool& help);
+const char* Usage();
+
+}  // namespace ScaleService

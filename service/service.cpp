@@ -1,0 +1,725 @@
+#include "service/service.hpp"
+
+#include <ctime>
+#include <deque>
+#include <iomanip>
+#include <sstream>
+
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/post.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/websocket.hpp>
+#include <nlohmann/json.hpp>
+
+namespace ScaleService {
+
+namespace net = boost::asio;
+namespace beast = boost::beast;
+namespace websocket = beast::websocket;
+using tcp = net::ip::tcp;
+using json = nlohmann::json;
+
+namespace {
+
+std::string IsoTime(std::chrono::system_clock::time_point when) {
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
+  std::time_t seconds = static_cast<std::time_t>(ms / 1000);
+  std::tm utc{};
+  gmtime_r(&seconds, &utc);
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
+                utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(ms % 1000));
+  return text;
+}
+
+json Flag(int flag) {
+  if (flag == PDX_FLAG_YES) return true;
+  if (flag == PDX_FLAG_NO) return false;
+  return nullptr;
+}
+
+json ErrorObject(int code, const std::string& name, const std::string& message) {
+  return {{"code", code}, {"name", name}, {"message", message}};
+}
+
+json ResultError(int code) { return ErrorObject(code, ResultName(code), ResultMessage(code)); }
+
+Response MakeResponse(const Request& request, http::status status, std::string body,
+                      const char* type = "application/json") {
+  Response response{status, request.version()};
+  response.set(http::field::server, "scale-service");
+  response.set(http::field::content_type, type);
+  response.set(http::field::cache_control, "no-store");
+  response.keep_alive(request.keep_alive());
+  response.body() = std::move(body);
+  response.prepare_payload();
+  return response;
+}
+
+Response JsonResponse(const Request& request, http::status status, const json& body) {
+  return MakeResponse(request, status, body.dump() + "\n");
+}
+
+bool ConstantTimeEqual(const std::string& a, const std::string& b) {
+  unsigned char difference = a.size() == b.size() ? 0 : 1;
+  const std::string& other = a.size() == b.size() ? b : a;
+  for (std::size_t i = 0; i < a.size(); ++i) difference |= static_cast<unsigned char>(a[i] ^ other[i]);
+  return difference == 0;
+}
+
+// "/v1/scales/till/weight?stable=true" into its path segments and query.
+struct Target {
+  std::vector<std::string> segments;
+  std::map<std::string, std::string> query;
+  bool ok = true;
+};
+
+Target SplitTarget(beast::string_view target) {
+  Target result;
+  std::string text(target);
+  std::string path = text.substr(0, text.find('?'));
+  if (path.empty() || path[0] != '/') result.ok = false;
+  std::stringstream segments(path);
+  for (std::string segment; std::getline(segments, segment, '/');) {
+    if (!segment.empty()) result.segments.push_back(segment);
+  }
+  if (path.size() > 1 && path.back() == '/') result.ok = false;
+  auto question = text.find('?');
+  if (question != std::string::npos) {
+    std::stringstream query(text.substr(question + 1));
+    for (std::string pair; std::getline(query, pair, '&');) {
+      if (pair.empty()) continue;
+      auto eq = pair.find('=');
+      result.query[pair.substr(0, eq)] = eq == std::string::npos ? "" : pair.substr(eq + 1);
+    }
+  }
+  return result;
+}
+
+bool LoopbackHost(const std::string& host) {
+  std::string name = host;
+  if (!name.empty() && name.front() == '[') {
+    name = name.substr(1, name.find(']') == std::string::npos ? std::string::npos : name.find(']') - 1);
+  } else {
+    name = name.substr(0, name.rfind(':'));
+  }
+  if (name == "localhost") return true;
+  boost::system::error_code error;
+  auto address = net::ip::make_address(name, error);
+  return !error && address.is_loopback();
+}
+
+}  // namespace
+
+std::string ReadingJson(const std::string& scale, const Reading& reading, const char* type, bool markUnstable) {
+  json message;
+  if (type) message["type"] = reading.Ok() ? type : "error";
+  message["scale"] = scale;
+  if (!reading.Ok()) {
+    message["error"] = ResultError(reading.code);
+    message["read_at"] = IsoTime(reading.readAt);
+    return message.dump();
+  }
+  const pdx_weight& w = reading.weight;
+  message["weight_mg"] = w.weight_mg;
+  message["text"] = w.text;
+  message["unit"] = w.unit;
+  message["stable"] = markUnstable ? json(false) : Flag(w.stable);
+  message["overload"] = Flag(w.overload);
+  message["net"] = Flag(w.net);
+  message["tare_mg"] = w.tare_known ? json(w.tare_mg) : json(nullptr);
+  message["read_at"] = IsoTime(reading.readAt);
+  return message.dump();
+}
+
+// ---- the routes ----
+
+Service::Service(net::io_context& io, const ServiceSettings& settings, Metrics& metrics,
+                 const std::vector<ScaleWorker*>& workers)
+    : io_(io), settings_(settings), metrics_(metrics), workers_(workers) {}
+
+Response Service::Error(const Request& request, http::status status, const std::string& name,
+                        const std::string& message, int code) {
+  return JsonResponse(request, status,
+                      {{"error", ErrorObject(code < 0 ? static_cast<int>(status) : code, name, message)}});
+}
+
+ScaleWorker* Service::Find(const std::string& name) const {
+  for (ScaleWorker* worker : workers_) {
+    if (worker->Name() == name) return worker;
+  }
+  return nullptr;
+}
+
+bool Service::OriginAllowed(const std::string& origin) const {
+  for (const auto& allowed : settings_.allowedOrigins) {
+    if (allowed == origin) return true;
+  }
+  // The service's own page.
+  const std::string port = ":" + std::to_string(port_);
+  for (const char* host : {"127.0.0.1", "localhost", "[::1]"}) {
+    if (origin == std::string("http://") + host + port) return true;
+  }
+  return !settings_.listenAddress.empty() && origin == "http://" + settings_.listenAddress + port;
+}
+
+void Service::AddCors(const Request& request, Response& response) const {
+  auto origin = request.find(http::field::origin);
+  if (origin == request.end() || !OriginAllowed(std::string(origin->value()))) return;
+  response.set(http::field::access_control_allow_origin, origin->value());
+  response.set(http::field::vary, "Origin");
+  response.set(http::field::access_control_allow_methods, "GET, POST, OPTIONS");
+  response.set(http::field::access_control_allow_headers, "Authorization, Content-Type");
+}
+
+std::optional<Response> Service::Admit(const Request& request) {
+  // A page of another site reached through a name that resolves to this machine (DNS rebinding)
+  // names that site as the host.
+  if (net::ip::make_address(settings_.listenAddress).is_loopback()) {
+    auto host = request.find(http::field::host);
+    if (host == request.end() || !LoopbackHost(std::string(host->value()))) {
+      return Error(request, http::status::forbidden, "Forbidden", "the Host header must name this machine");
+    }
+  }
+  if (!settings_.token.empty()) {
+    auto authorization = request.find(http::field::authorization);
+    std::string given = authorization == request.end() ? "" : std::string(authorization->value());
+    if (!ConstantTimeEqual(given, "Bearer " + settings_.token)) {
+      Response response = Error(request, http::status::unauthorized, "Unauthorized",
+                                "the request carries no valid \"Authorization: Bearer\" token");
+      response.set(http::field::www_authenticate, "Bearer");
+      return response;
+    }
+  }
+  // Pages of other origins may read where CORS allows it, but never change a scale.
+  auto origin = request.find(http::field::origin);
+  if (origin != request.end() && request.method() != http::verb::get &&
+      !OriginAllowed(std::string(origin->value()))) {
+    return Error(request, http::status::forbidden, "Forbidden", "the origin is not allowed");
+  }
+  return std::nullopt;
+}
+
+std::optional<Response> Service::CheckUpgrade(const Request& request, ScaleWorker*& worker) {
+  if (auto refusal = Admit(request)) return refusal;
+  Target target = SplitTarget(request.target());
+  const auto& s = target.segments;
+  if (!target.ok || s.size() != 4 || s[0] != "v1" || s[1] != "scales" || s[3] != "stream") {
+    return Error(request, http::status::not_found, "NotFound", "no stream at " + std::string(request.target()));
+  }
+  auto origin = request.find(http::field::origin);
+  if (origin != request.end() && !OriginAllowed(std::string(origin->value()))) {
+    return Error(request, http::status::forbidden, "Forbidden", "the origin is not allowed");
+  }
+  worker = Find(s[2]);
+  if (!worker) return Error(request, http::status::not_found, "UnknownScale", "no scale named \"" + s[2] + "\"");
+  return std::nullopt;
+}
+
+void Service::Handle(const Request& request, Respond respond) {
+  metrics_.CountRequest();
+  auto reply = [&](Response response) {
+    AddCors(request, response);
+    respond(std::move(response));
+  };
+  if (auto refusal = Admit(request)) return reply(std::move(*refusal));
+  Target target = SplitTarget(request.target());
+  const auto& s = target.segments;
+  const auto method = request.method();
+  auto notFound = [&] {
+    reply(Error(request, http::status::not_found, "NotFound", "no such path: " + std::string(request.target())));
+  };
+  if (!target.ok) return notFound();
+  if (method == http::verb::options) {
+    auto origin = request.find(http::field::origin);
+    if (origin == request.end() || !OriginAllowed(std::string(origin->value()))) {
+      return reply(Error(request, http::status::forbidden, "Forbidden", "the origin is not allowed"));
+    }
+    Response response = MakeResponse(request, http::status::no_content, "");
+    response.set(http::field::access_control_max_age, "600");
+    return reply(std::move(response));
+  }
+  auto only = [&](http::verb wanted) {
+    if (method == wanted) return true;
+    Response response = Error(request, http::status::method_not_allowed, "MethodNotAllowed",
+                              std::string(request.method_string()) + " is not served at this path");
+    response.set(http::field::allow, http::to_string(wanted));
+    reply(std::move(response));
+    return false;
+  };
+  if (s.empty()) {
+    if (only(http::verb::get)) {
+      Response page = MakeResponse(request, http::status::ok, PageHtml(), "text/html; charset=utf-8");
+      page.set("Content-Security-Policy", "default-src 'self'; style-src 'unsafe-inline'; script-src 'unsafe-inline'; "
+                                          "connect-src 'self' ws: wss:");
+      reply(std::move(page));
+    }
+    return;
+  }
+  if (s.size() == 1 && s[0] == "metrics") {
+    if (only(http::verb::get)) {
+      reply(MakeResponse(request, http::status::ok, metrics_.Text(), "text/plain; version=0.0.4"));
+    }
+    return;
+  }
+  if (s.empty() || s[0] != "v1") return notFound();
+  if (s.size() == 2 && s[1] == "health") {
+    if (only(http::verb::get)) reply(Health(request));
+    return;
+  }
+  if (s.size() == 2 && s[1] == "scales") {
+    if (only(http::verb::get)) reply(Scales(request));
+    return;
+  }
+  if (s.size() != 4 || s[1] != "scales") return notFound();
+  const std::string& action = s[3];
+  if (action != "weight" && action != "zero" && action != "tare" && action != "stream") return notFound();
+  ScaleWorker* worker = Find(s[2]);
+  if (!worker) return reply(Error(request, http::status::not_found, "UnknownScale", "no scale named \"" + s[2] + "\""));
+  auto deferred = [this, request, respond](Response response) {
+    AddCors(request, response);
+    respond(std::move(response));
+  };
+  if (action == "stream") {
+    return reply(Error(request, http::status::bad_request, "BadRequest", "the stream needs a WebSocket upgrade"));
+  }
+  if (action == "weight") {
+    if (!only(http::verb::get)) return;
+    bool stable = false;
+    int timeoutMs = 3000;
+    for (const auto& [key, value] : target.query) {
+      if (key == "stable" && (value == "true" || value == "false")) {
+        stable = value == "true";
+      } else if (key == "timeout_ms" && !value.empty() && value.size() <= 6 &&
+                 value.find_first_not_of("0123456789") == std::string::npos && std::stoi(value) <= 60000) {
+        timeoutMs = std::stoi(value);
+      } else {
+        return reply(Error(request, http::status::bad_request, "BadRequest",
+                           "unknown query parameter or value \"" + key + "=" + value +
+                               "\" (stable=true|false, timeout_ms=0..60000)"));
+      }
+    }
+    return Weight(request, worker, stable, timeoutMs, deferred);
+  }
+  if (!only(http::verb::post)) return;
+  Command(request, worker, action, deferred);
+}
+
+struct Service::WeightWait {
+  ScaleWorker* worker;
+  std::string name;
+  bool stable;
+  std::chrono::steady_clock::time_point deadline;
+  Request shape;
+  Respond respond;
+};
+
+void Service::Weight(const Request& request, ScaleWorker* worker, bool stable, int timeoutMs, Respond respond) {
+  auto wait = std::make_shared<WeightWait>();
+  wait->worker = worker;
+  wait->name = worker->Name();
+  wait->stable = stable;
+  wait->deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  wait->shape = Request{http::verb::get, "/", request.version()};
+  wait->shape.keep_alive(request.keep_alive());
+  wait->respond = std::move(respond);
+  NextReading(std::move(wait));
+}
+
+void Service::NextReading(std::shared_ptr<WeightWait> wait) {
+  ScaleWorker* worker = wait->worker;
+  worker->RequestReading([this, wait = std::move(wait)](const Reading& reading) {
+    net::post(io_, [this, wait, reading] {
+      if (!reading.Ok()) {
+        return wait->respond(JsonResponse(wait->shape, http::status::service_unavailable,
+                                          json::parse(ReadingJson(wait->name, reading, nullptr))));
+      }
+      if (!wait->stable || reading.weight.stable == PDX_FLAG_YES) {
+        return wait->respond(
+            JsonResponse(wait->shape, http::status::ok, json::parse(ReadingJson(wait->name, reading, nullptr))));
+      }
+      if (std::chrono::steady_clock::now() >= wait->deadline) {
+        return wait->respond(JsonResponse(wait->shape, http::status::gateway_timeout,
+                                          json::parse(ReadingJson(wait->name, reading, nullptr, true))));
+      }
+      NextReading(wait);
+    });
+  });
+}
+
+void Service::Command(const Request& request, ScaleWorker* worker, const std::string& command, Respond respond) {
+  json body = json::object();
+  if (!request.body().empty()) {
+    body = json::parse(request.body(), nullptr, false);
+    if (body.is_discarded() || !body.is_object()) {
+      return respond(Error(request, http::status::bad_request, "BadRequest", "the body is not a JSON object"));
+    }
+  }
+  ScaleCommand which = command == "zero" ? ScaleCommand::Zero : ScaleCommand::Tare;
+  long grams = 0;
+  for (const auto& [key, value] : body.items()) {
+    if (command == "tare" && key == "tare_g" && value.is_number_integer() && value.get<long long>() >= 0 &&
+        value.get<long long>() <= 1000000) {
+      which = ScaleCommand::SpecifyTare;
+      grams = static_cast<long>(value.get<long long>());
+    } else {
+      return respond(Error(request, http::status::bad_request, "BadRequest",
+                           "unknown key or bad value \"" + key + "\"" +
+                               (command == "tare" ? " (tare takes {} or {\"tare_g\": GRAMS})" : " (zero takes {})")));
+    }
+  }
+  Request shape{http::verb::post, "/", request.version()};
+  shape.keep_alive(request.keep_alive());
+  worker->RunCommand(which, grams, [this, shape, respond](int code) {
+    net::post(io_, [shape, respond, code] {
+      if (code == PDX_OK) return respond(JsonResponse(shape, http::status::ok, json::object()));
+      respond(JsonResponse(shape, http::status::service_unavailable, {{"error", ResultError(code)}}));
+    });
+  });
+}
+
+Response Service::Scales(const Request& request) const {
+  json scales = json::array();
+  for (ScaleWorker* worker : workers_) {
+    ScaleInfo info = worker->Info();
+    json entry = {{"name", info.name},
+                  {"protocol", info.protocol},
+                  {"connection", info.connection},
+                  {"state", StateName(info.state)},
+                  {"model", info.model ? json(*info.model) : json(nullptr)}};
+    if (info.state == ScaleState::Error) entry["error"] = ResultError(info.lastCode);
+    scales.push_back(entry);
+  }
+  return JsonResponse(request, http::status::ok, {{"scales", scales}});
+}
+
+Response Service::Health(const Request& request) const {
+  json scales = json::object();
+  bool healthy = true;
+  for (ScaleWorker* worker : workers_) {
+    ScaleInfo info = worker->Info();
+    healthy = healthy && info.state == ScaleState::Ready;
+    scales[info.name] = {{"state", StateName(info.state)}};
+    if (info.state == ScaleState::Error) scales[info.name]["error"] = ResultError(info.lastCode);
+  }
+  return JsonResponse(request, healthy ? http::status::ok : http::status::service_unavailable,
+                      {{"status", healthy ? "ok" : "degraded"}, {"scales", scales}});
+}
+
+// ---- the WebSocket stream ----
+
+class StreamSession : public std::enable_shared_from_this<StreamSession> {
+ public:
+  StreamSession(Service& service, ScaleWorker* worker, beast::tcp_stream&& stream)
+      : service_(service), worker_(worker), ws_(std::move(stream)), heartbeat_(ws_.get_executor()) {}
+
+  void Start(const Request& request) {
+    ws_.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
+    ws_.set_option(websocket::stream_base::decorator(
+        [](websocket::response_type& response) { response.set(http::field::server, "scale-service"); }));
+    ws_.read_message_max(4096);
+    ws_.async_accept(request, [self = shared_from_this()](beast::error_code error) { self->OnAccept(error); });
+  }
+
+  // The newest exchange of the scale; sent when its weight or state differs from the last message.
+  void OnReading(const Reading& reading) {
+    if (closed_) return;
+    // Compared without its time: a message goes out on a change of weight or state.
+    Reading timeless = reading;
+    timeless.readAt = {};
+    std::string key = ReadingJson(worker_->Name(), timeless, "weight");
+    if (key == lastKey_) return;
+    lastKey_ = std::move(key);
+    Queue(ReadingJson(worker_->Name(), reading, "weight"));
+  }
+
+ private:
+  void OnAccept(beast::error_code error) {
+    if (error) return;
+    service_.GetMetrics().StreamOpened();
+    counted_ = true;
+    service_.Join(worker_, shared_from_this());
+    Heartbeat();
+    Read();
+  }
+
+  void Heartbeat() {
+    heartbeat_.expires_after(std::chrono::milliseconds(kHeartbeatMs));
+    heartbeat_.async_wait([weak = weak_from_this()](beast::error_code error) {
+      auto self = weak.lock();
+      if (error || !self || self->closed_) return;
+      self->Queue("{\"type\":\"heartbeat\"}");
+      self->Heartbeat();
+    });
+  }
+
+  void Read() {
+    ws_.async_read(buffer_, [self = shared_from_this()](beast::error_code error, std::size_t) {
+      // Clients have nothing to say on the stream; what they send is dropped.
+      self->buffer_.consume(self->buffer_.size());
+      if (error) return self->Close();
+      self->Read();
+    });
+  }
+
+  // A slow client holds at most one message besides the one being written: the newest.
+  void Queue(std::string message) {
+    if (closed_) return;
+    if (outbox_.size() > 1) outbox_.pop_back();
+    outbox_.push_back(std::move(message));
+    if (!writing_) Write();
+  }
+
+  void Write() {
+    writing_ = true;
+    ws_.text(true);
+    ws_.async_write(net::buffer(outbox_.front()), [self = shared_from_this()](beast::error_code error, std::size_t) {
+      self->writing_ = false;
+      self->outbox_.pop_front();
+      if (error) return self->Close();
+      if (!self->outbox_.empty()) self->Write();
+    });
+  }
+
+  void Close() {
+    if (closed_) return;
+    closed_ = true;
+    heartbeat_.cancel();
+    service_.Leave(worker_, this);
+    if (counted_) service_.GetMetrics().StreamClosed();
+    beast::error_code ignored;
+    beast::get_lowest_layer(ws_).socket().close(ignored);
+  }
+
+  Service& service_;
+  ScaleWorker* worker_;
+  websocket::stream<beast::tcp_stream> ws_;
+  net::steady_timer heartbeat_;
+  beast::flat_buffer buffer_;
+  std::deque<std::string> outbox_;
+  std::string lastKey_;
+  bool writing_ = false;
+  bool closed_ = false;
+  bool counted_ = false;
+};
+
+void Service::Join(ScaleWorker* worker, const std::shared_ptr<StreamSession>& session) {
+  Hub& hub = hubs_[worker];
+  hub.sessions[session.get()] = session;
+  if (hub.subscription != 0) return;
+  hub.subscription = worker->Subscribe([this, worker](const Reading& reading) {
+    net::post(io_, [this, worker, reading] {
+      auto found = hubs_.find(worker);
+      if (found == hubs_.end()) return;
+      std::vector<std::shared_ptr<StreamSession>> sessions;
+      for (auto& entry : found->second.sessions) {
+        if (auto session = entry.second.lock()) sessions.push_back(session);
+      }
+      for (auto& session : sessions) session->OnReading(reading);
+    });
+  });
+}
+
+void Service::Leave(ScaleWorker* worker, StreamSession* session) {
+  auto found = hubs_.find(worker);
+  if (found == hubs_.end()) return;
+  found->second.sessions.erase(session);
+  if (found->second.sessions.empty()) {
+    worker->Unsubscribe(found->second.subscription);
+    hubs_.erase(found);
+  }
+}
+
+// ---- HTTP sessions ----
+
+namespace {
+
+// Refusals for requests that break a limit; the connection closes after them.
+Response LimitAnswer(beast::error_code error, std::size_t fields) {
+  Request shape{http::verb::get, "/", 11};
+  shape.keep_alive(false);
+  if (fields > kMaxHeaderFields) {
+    return Service::Error(shape, http::status::request_header_fields_too_large, "TooManyHeaderFields",
+                          "a request may carry at most " + std::to_string(kMaxHeaderFields) + " header fields");
+  }
+  if (error == http::error::header_limit) {
+    return Service::Error(shape, http::status::request_header_fields_too_large, "HeaderTooLarge",
+                          "the request's header exceeds " + std::to_string(kMaxRequestBytes) + " bytes");
+  }
+  if (error == http::error::body_limit) {
+    return Service::Error(shape, http::status::payload_too_large, "RequestTooLarge",
+                          "a request may be at most " + std::to_string(kMaxRequestBytes) + " bytes");
+  }
+  return Service::Error(shape, http::status::bad_request, "BadRequest", "the request is not valid HTTP/1.1");
+}
+
+std::size_t CountFields(const Request& request) {
+  return static_cast<std::size_t>(std::distance(request.begin(), request.end()));
+}
+
+class HttpSession : public std::enable_shared_from_this<HttpSession> {
+ public:
+  HttpSession(Service& service, tcp::socket&& socket)
+      : service_(service), stream_(std::move(socket)), timer_(stream_.get_executor()) {}
+
+  void Start() { ReadHeader(); }
+
+ private:
+  void ReadHeader() {
+    parser_.emplace();
+    parser_->header_limit(kMaxRequestBytes);
+    parser_->body_limit(kMaxRequestBytes);
+    timedOut_ = false;
+    timer_.expires_after(std::chrono::milliseconds(kHeaderTimeoutMs));
+    timer_.async_wait([weak = weak_from_this()](beast::error_code error) {
+      auto self = weak.lock();
+      if (error || !self) return;
+      self->timedOut_ = true;
+      beast::error_code ignored;
+      self->stream_.socket().cancel(ignored);
+    });
+    stream_.expires_never();
+    http::async_read_header(stream_, buffer_, *parser_,
+                            [self = shared_from_this()](beast::error_code error, std::size_t) {
+                              self->OnHeader(error);
+                            });
+  }
+
+  void OnHeader(beast::error_code error) {
+    if (timedOut_) return Refuse(Service::Error(Request{http::verb::get, "/", 11}, http::status::request_timeout,
+                                                "RequestTimeout", "the request did not arrive in time"));
+    if (error == http::error::end_of_stream || error == net::error::connection_reset || error == net::error::eof) {
+      return Shutdown();
+    }
+    const std::size_t fields = error ? 0 : CountFields(parser_->get());
+    if (error || fields > kMaxHeaderFields) return Refuse(LimitAnswer(error, fields));
+    if (websocket::is_upgrade(parser_->get())) {
+      timer_.cancel();
+      Request request = parser_->release();
+      ScaleWorker* worker = nullptr;
+      if (auto refusal = service_.CheckUpgrade(request, worker)) {
+        refusal->keep_alive(false);
+        return Refuse(std::move(*refusal));
+      }
+      std::make_shared<StreamSession>(service_, worker, std::move(stream_))->Start(request);
+      return;
+    }
+    http::async_read(stream_, buffer_, *parser_, [self = shared_from_this()](beast::error_code error, std::size_t) {
+      self->OnRequest(error);
+    });
+  }
+
+  void OnRequest(beast::error_code error) {
+    timer_.cancel();
+    if (timedOut_) return Refuse(Service::Error(Request{http::verb::get, "/", 11}, http::status::request_timeout,
+                                                "RequestTimeout", "the request did not arrive in time"));
+    if (error) return Refuse(LimitAnswer(error, 0));
+    Request request = parser_->release();
+    // The session lives on through a pending answer until Send.
+    pending_ = shared_from_this();
+    service_.Handle(request, [weak = weak_from_this()](Response response) {
+      if (auto self = weak.lock()) self->Send(std::move(response));
+    });
+  }
+
+  void Send(Response response) {
+    auto self = std::move(pending_);
+    if (!self) self = shared_from_this();
+    auto message = std::make_shared<Response>(std::move(response));
+    stream_.expires_after(std::chrono::seconds(30));
+    http::async_write(stream_, *message, [self, message](beast::error_code error, std::size_t) {
+      if (error) return self->Shutdown();
+      if (!message->keep_alive()) return self->Shutdown();
+      self->ReadHeader();
+    });
+  }
+
+  void Refuse(Response response) {
+    timer_.cancel();
+    response.keep_alive(false);
+    Send(std::move(response));
+  }
+
+  void Shutdown() {
+    timer_.cancel();
+    beast::error_code ignored;
+    stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
+    stream_.close();
+  }
+
+  Service& service_;
+  beast::tcp_stream stream_;
+  net::steady_timer timer_;
+  beast::flat_buffer buffer_;
+  std::optional<http::request_parser<http::string_body>> parser_;
+  std::shared_ptr<HttpSession> pending_;
+  bool timedOut_ = false;
+};
+
+class Listener : public std::enable_shared_from_this<Listener> {
+ public:
+  Listener(Service& service, tcp::endpoint endpoint) : service_(service), acceptor_(service.Io()) {
+    acceptor_.open(endpoint.protocol());
+    acceptor_.set_option(net::socket_base::reuse_address(true));
+    acceptor_.bind(endpoint);
+    acceptor_.listen(net::socket_base::max_listen_connections);
+  }
+  std::uint16_t Port() const { return acceptor_.local_endpoint().port(); }
+  void Accept() {
+    acceptor_.async_accept([self = shared_from_this()](beast::error_code error, tcp::socket socket) {
+      if (!error) {
+        socket.set_option(tcp::no_delay(true), error);
+        std::make_shared<HttpSession>(self->service_, std::move(socket))->Start();
+      }
+      // Out of descriptors: the next accept is tried again after a pause.
+      if (error == net::error::no_descriptors) {
+        auto pause = std::make_shared<net::steady_timer>(self->service_.Io(), std::chrono::milliseconds(100));
+        pause->async_wait([self, pause](beast::error_code) { self->Accept(); });
+        return;
+      }
+      if (error == net::error::operation_aborted) return;
+      self->Accept();
+    });
+  }
+
+ private:
+  Service& service_;
+  tcp::acceptor acceptor_;
+};
+
+}  // namespace
+
+std::uint16_t Listen(Service& service, const ServiceSettings& settings) {
+  tcp::endpoint endpoint(net::ip::make_address(settings.listenAddress), settings.listenPort);
+  auto listener = std::make_shared<Listener>(service, endpoint);
+  listener->Accept();
+  service.SetPort(listener->Port());
+  return listener->Port();
+}
+
+void HandleBytes(Service& service, const std::string& bytes, std::string& out) {
+  http::request_parser<http::string_body> parser;
+  parser.header_limit(kMaxRequestBytes);
+  parser.body_limit(kMaxRequestBytes);
+  parser.eager(true);
+  beast::error_code error;
+  parser.put(net::buffer(bytes), error);
+  if (!error && !parser.is_done()) parser.put_eof(error);
+  auto write = [&out](const Response& response) {
+    std::ostringstream text;
+    text << response;
+    out += text.str();
+  };
+  if (error || !parser.is_done()) return write(LimitAnswer(error, 0));
+  const std::size_t fields = CountFields(parser.get());
+  if (fields > kMaxHeaderFields) return write(LimitAnswer(error, fields));
+  if (websocket::is_upgrade(parser.get())) {
+    ScaleWorker* worker = nullptr;
+    if (auto refusal = service.CheckUpgrade(parser.get(), worker)) write(*refusal);
+    return;
+  }
+  service.Handle(parser.get(), write);
+}
+
+}  // namespace ScaleService

@@ -1,0 +1,97 @@
+// The HTTP and WebSocket side: one listener, one session per connection with its own limits and
+// time-outs, and the API's routes over the scale workers.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <boost/asio/io_context.hpp>
+#include <boost/beast/http.hpp>
+
+#include "service/metrics.hpp"
+#include "service/scale-worker.hpp"
+#include "service/service-config.hpp"
+
+namespace ScaleService {
+
+namespace http = boost::beast::http;
+using Request = http::request<http::string_body>;
+using Response = http::response<http::string_body>;
+
+// Limits of what one client may send.
+constexpr std::size_t kMaxRequestBytes = 16 * 1024;
+constexpr std::size_t kMaxHeaderFields = 100;
+constexpr int kHeaderTimeoutMs = 10000;
+constexpr int kHeartbeatMs = 5000;
+
+class StreamSession;
+
+class Service {
+ public:
+  using Respond = std::function<void(Response)>;
+
+  // `workers` are started already; the service does not own them.
+  Service(boost::asio::io_context& io, const ServiceSettings& settings, Metrics& metrics,
+          const std::vector<ScaleWorker*>& workers);
+
+  // Answers one request through `respond`, at once or later on the I/O context. The request has
+  // passed the size limits already.
+  void Handle(const Request& request, Respond respond);
+  // The answer to a WebSocket upgrade: nothing when it may go ahead, else the refusal.
+  std::optional<Response> CheckUpgrade(const Request& request, ScaleWorker*& worker);
+  // An error answer in the API's form.
+  static Response Error(const Request& request, http::status status, const std::string& name,
+                        const std::string& message, int code = -1);
+
+  // Streams of a scale share one subscription to its worker.
+  void Join(ScaleWorker* worker, const std::shared_ptr<StreamSession>& session);
+  void Leave(ScaleWorker* worker, StreamSession* session);
+
+  void SetPort(std::uint16_t port) { port_ = port; }
+  Metrics& GetMetrics() { return metrics_; }
+  boost::asio::io_context& Io() { return io_; }
+
+ private:
+  struct Hub {
+    int subscription = 0;
+    std::map<StreamSession*, std::weak_ptr<StreamSession>> sessions;
+  };
+
+  // Refusal for origin, host or authorisation; nothing when the request may be served.
+  std::optional<Response> Admit(const Request& request);
+  bool OriginAllowed(const std::string& origin) const;
+  void AddCors(const Request& request, Response& response) const;
+  ScaleWorker* Find(const std::string& name) const;
+  struct WeightWait;
+  void Weight(const Request& request, ScaleWorker* worker, bool stable, int timeoutMs, Respond respond);
+  void NextReading(std::shared_ptr<WeightWait> wait);
+  void Command(const Request& request, ScaleWorker* worker, const std::string& command, Respond respond);
+  Response Scales(const Request& request) const;
+  Response Health(const Request& request) const;
+
+  boost::asio::io_context& io_;
+  const ServiceSettings& settings_;
+  Metrics& metrics_;
+  std::vector<ScaleWorker*> workers_;
+  std::map<ScaleWorker*, Hub> hubs_;
+  std::uint16_t port_ = 0;
+};
+
+// A reading as the API writes it, with "scale" first. Failed readings give the error object.
+std::string ReadingJson(const std::string& scale, const Reading& reading, const char* type, bool markUnstable = false);
+
+// Accepts connections on the settings' address until the I/O context stops; returns the port.
+std::uint16_t Listen(Service& service, const ServiceSettings& settings);
+
+// One request's bytes through the service's parser, limits and routes, answered into `out` (for
+// the fuzz target: no socket involved).
+void HandleBytes(Service& service, const std::string& bytes, std::string& out);
+
+const std::string& PageHtml();
+
+}  // namespace ScaleService

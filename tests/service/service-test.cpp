@@ -1,0 +1,380 @@
+// scale-service as a program: the simulated scale on TCP or a pseudo-terminal, the service on a
+// free port of 127.0.0.1, and real HTTP and WebSocket clients.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <boost/asio/connect.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/beast/core.hpp>
+#include <boost/beast/http.hpp>
+#include <boost/beast/websocket.hpp>
+#include <nlohmann/json.hpp>
+
+#include "simulator/responders.hpp"
+#include "simulator/simulator.hpp"
+
+namespace {
+
+namespace net = boost::asio;
+namespace beast = boost::beast;
+namespace http = beast::http;
+namespace websocket = beast::websocket;
+using tcp = net::ip::tcp;
+using json = nlohmann::json;
+
+struct Answer {
+  int status = 0;
+  std::string body;
+  http::response<http::string_body> raw;
+};
+
+// A started program whose first line on standard output is read; SIGTERM at the end.
+class Program {
+ public:
+  explicit Program(const std::vector<std::string>& args) {
+    int out[2], err[2];
+    EXPECT_EQ(pipe(out), 0);
+    EXPECT_EQ(pipe(err), 0);
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(out[1], 1);
+      dup2(err[1], 2);
+      close(out[0]);
+      close(err[0]);
+      std::vector<char*> argv;
+      for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+      argv.push_back(nullptr);
+      execv(argv[0], argv.data());
+      _exit(127);
+    }
+    close(out[1]);
+    close(err[1]);
+    out_ = out[0];
+    err_ = err[0];
+  }
+  ~Program() {
+    if (pid_ > 0 && !exited_) {
+      kill(pid_, SIGTERM);
+      Wait();
+    }
+    close(out_);
+    close(err_);
+  }
+  std::string Line() {
+    std::string line;
+    char c;
+    while (read(out_, &c, 1) == 1 && c != '\n') line += c;
+    return line;
+  }
+  std::string Errors() {
+    std::string text;
+    char buffer[512];
+    for (ssize_t n; (n = read(err_, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
+    return text;
+  }
+  int Wait() {
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    exited_ = true;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int out_ = -1, err_ = -1;
+  bool exited_ = false;
+};
+
+class ServiceTest : public ::testing::Test {
+ protected:
+  // The scale "till": a POS2MProV1 scale with 1250 g on it.
+  void Start(bool pty, const std::vector<std::string>& extra = {}) {
+    state_ = Scalesim::MakeScaleState();
+    state_->SetWeight(1250);
+    auto responder = std::shared_ptr<Scalesim::Responder>(Scalesim::MakeProtocolResponder("POS2MProV1", state_));
+    simulator_ = pty ? Scalesim::Simulator::StartPty(responder) : Scalesim::Simulator::StartTcp(responder);
+    std::string spec = pty ? "till=serial:" + simulator_->Path() + ",protocol=POS2MProV1"
+                           : "till=tcp:127.0.0.1:" + std::to_string(simulator_->Port());
+    std::vector<std::string> args = {SCALE_SERVICE, "--scale", spec, "--listen", "127.0.0.1:0", "--idle-poll-ms", "0"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    service_ = std::make_unique<Program>(args);
+    std::string line = service_->Line();
+    ASSERT_EQ(line.rfind("listening on 127.0.0.1:", 0), 0u) << line;
+    port_ = line.substr(line.rfind(':') + 1);
+  }
+
+  Answer Send(http::verb method, const std::string& target, const std::string& body = "",
+              const std::vector<std::pair<std::string, std::string>>& headers = {}) {
+    net::io_context io;
+    beast::tcp_stream stream(io);
+    stream.connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), static_cast<unsigned short>(std::stoi(port_))));
+    http::request<http::string_body> request{method, target, 11};
+    request.set(http::field::host, "127.0.0.1:" + port_);
+    for (const auto& [name, value] : headers) request.set(name, value);
+    request.body() = body;
+    request.prepare_payload();
+    http::write(stream, request);
+    return ReadAnswer(stream);
+  }
+  Answer Get(const std::string& target) { return Send(http::verb::get, target); }
+
+  // Raw bytes on a connection of their own, and the answer (status 0 when none came).
+  Answer Raw(const std::string& bytes, std::chrono::milliseconds pause = std::chrono::milliseconds(0)) {
+    net::io_context io;
+    beast::tcp_stream stream(io);
+    stream.connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), static_cast<unsigned short>(std::stoi(port_))));
+    beast::error_code error;
+    net::write(stream, net::buffer(bytes), error);
+    if (pause.count()) std::this_thread::sleep_for(pause);
+    return ReadAnswer(stream);
+  }
+
+  static Answer ReadAnswer(beast::tcp_stream& stream) {
+    Answer answer;
+    beast::flat_buffer buffer;
+    http::response_parser<http::string_body> parser;
+    parser.body_limit(1 << 20);
+    beast::error_code error;
+    stream.expires_after(std::chrono::seconds(30));
+    http::read(stream, buffer, parser, error);
+    if (error) return answer;
+    answer.raw = parser.release();
+    answer.status = static_cast<int>(answer.raw.result_int());
+    answer.body = answer.raw.body();
+    return answer;
+  }
+
+  std::shared_ptr<Scalesim::ScaleState> state_;
+  std::unique_ptr<Scalesim::Simulator> simulator_;
+  std::unique_ptr<Program> service_;
+  std::string port_;
+};
+
+// A stream client on its own thread's I/O.
+struct StreamClient {
+  net::io_context io;
+  websocket::stream<beast::tcp_stream> ws{io};
+  beast::error_code Connect(const std::string& port, const std::string& target, const std::string& origin = "") {
+    beast::error_code error;
+    beast::get_lowest_layer(ws).connect(
+        tcp::endpoint(net::ip::make_address("127.0.0.1"), static_cast<unsigned short>(std::stoi(port))), error);
+    if (error) return error;
+    ws.set_option(websocket::stream_base::decorator([origin](websocket::request_type& request) {
+      if (!origin.empty()) request.set(http::field::origin, origin);
+    }));
+    ws.handshake("127.0.0.1:" + port, target, error);
+    return error;
+  }
+  // The next message that is not a heartbeat.
+  json Next() {
+    for (;;) {
+      beast::flat_buffer buffer;
+      beast::get_lowest_layer(ws).expires_after(std::chrono::seconds(15));
+      ws.read(buffer);
+      json message = json::parse(beast::buffers_to_string(buffer.data()));
+      if (message["type"] != "heartbeat") return message;
+    }
+  }
+};
+
+class ServiceApiTest : public ServiceTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ServiceApiTest, AnswersTheTable) {
+  Start(GetParam());
+  struct Row {
+    http::verb method;
+    std::string target;
+    std::string body;
+    int status;
+    std::vector<std::string> contains;
+  };
+  const std::vector<Row> rows = {
+      {http::verb::get, "/v1/scales/till/weight", "", 200,
+       {"\"scale\":\"till\"", "\"weight_mg\":1250000", "\"text\":\"1250\"", "\"unit\":\"g\"", "\"stable\":true",
+        "\"overload\":null", "\"net\":false", "\"tare_mg\":0", "\"read_at\":\"20"}},
+      {http::verb::get, "/v1/scales/till/weight?stable=true&timeout_ms=500", "", 200, {"\"stable\":true"}},
+      {http::verb::get, "/v1/scales", "", 200,
+       {"\"name\":\"till\"", "\"protocol\":\"POS2MProV1\"", "\"state\":\"ready\"", "\"connection\":"}},
+      {http::verb::post, "/v1/scales/till/tare", "{\"tare_g\": 250}", 200, {"{}"}},
+      {http::verb::get, "/v1/scales/till/weight", "", 200, {"\"weight_mg\":1000000", "\"net\":true", "\"tare_mg\":250000"}},
+      {http::verb::post, "/v1/scales/till/zero", "{}", 200, {"{}"}},
+      {http::verb::post, "/v1/scales/till/tare", "", 200, {"{}"}},
+      {http::verb::get, "/v1/health", "", 200, {"\"till\":{\"state\":\"ready\"}"}},
+      {http::verb::get, "/metrics", "", 200, {"scale_reads_total{scale=\"till\",result=\"Correct\"}",
+                                             "scale_read_seconds_bucket", "scale_stream_clients 0"}},
+      {http::verb::get, "/", "", 200, {"<!DOCTYPE html>", "/stream"}},
+      {http::verb::get, "/v1/scales/scale2/weight", "", 404, {"\"name\":\"UnknownScale\""}},
+      {http::verb::get, "/v1/nothing", "", 404, {"\"name\":\"NotFound\""}},
+      {http::verb::post, "/v1/scales/till/zero", "{\"zero\":", 400, {"\"name\":\"BadRequest\""}},
+      {http::verb::post, "/v1/scales/till/tare", "{\"tare_g\": \"x\"}", 400, {"\"name\":\"BadRequest\""}},
+      {http::verb::get, "/v1/scales/till/weight?timeout_ms=soon", "", 400, {"\"name\":\"BadRequest\""}},
+      {http::verb::get, "/v1/scales/till/zero", "", 405, {"\"name\":\"MethodNotAllowed\""}},
+  };
+  for (const auto& row : rows) {
+    Answer answer = Send(row.method, row.target, row.body);
+    EXPECT_EQ(answer.status, row.status) << row.target << ": " << answer.body;
+    for (const auto& part : row.contains) EXPECT_NE(answer.body.find(part), std::string::npos) << row.target << ": " << answer.body << " lacks " << part;
+  }
+  // A silent scale answers with the error, never the weight it had.
+  auto faults = simulator_->GetFaults();
+  faults.silent = true;
+  simulator_->SetFaults(faults);
+  Answer failed = Get("/v1/scales/till/weight");
+  EXPECT_EQ(failed.status, 503) << failed.body;
+  EXPECT_EQ(failed.body.find("weight_mg"), std::string::npos) << failed.body;
+  EXPECT_NE(failed.body.find("\"error\""), std::string::npos) << failed.body;
+  EXPECT_EQ(Get("/v1/health").status, 503);
+}
+
+INSTANTIATE_TEST_SUITE_P(TcpAndPty, ServiceApiTest, ::testing::Bool(),
+                         [](const auto& info) { return info.param ? "Pty" : "Tcp"; });
+
+TEST_F(ServiceTest, StableWaitEndsWith504AndTheUnstableReading) {
+  Start(false);
+  state_->SetStable(false);
+  Answer answer = Get("/v1/scales/till/weight?stable=true&timeout_ms=300");
+  EXPECT_EQ(answer.status, 504) << answer.body;
+  EXPECT_NE(answer.body.find("\"stable\":false"), std::string::npos) << answer.body;
+  EXPECT_NE(answer.body.find("\"weight_mg\":1250000"), std::string::npos) << answer.body;
+}
+
+TEST_F(ServiceTest, StreamFollowsWeightFailureAndRecovery) {
+  Start(false);
+  StreamClient client;
+  ASSERT_FALSE(client.Connect(port_, "/v1/scales/till/stream"));
+  json first = client.Next();
+  EXPECT_EQ(first["type"], "weight");
+  EXPECT_EQ(first["weight_mg"], 1250000);
+  state_->SetWeight(2000);
+  json changed = client.Next();
+  EXPECT_EQ(changed["weight_mg"], 2000000) << changed.dump();
+  auto faults = simulator_->GetFaults();
+  faults.silent = true;
+  simulator_->SetFaults(faults);
+  json failed = client.Next();
+  EXPECT_EQ(failed["type"], "error") << failed.dump();
+  EXPECT_TRUE(failed.contains("error"));
+  faults.silent = false;
+  simulator_->SetFaults(faults);
+  json back = client.Next();
+  EXPECT_EQ(back["type"], "weight") << back.dump();
+  EXPECT_EQ(back["weight_mg"], 2000000);
+  EXPECT_NE(Get("/metrics").body.find("scale_stream_clients 1"), std::string::npos);
+}
+
+TEST_F(ServiceTest, ConcurrentReadersShareExchanges) {
+  Start(true);
+  auto faults = simulator_->GetFaults();
+  faults.delay = std::chrono::milliseconds(150);
+  simulator_->SetFaults(faults);
+  Get("/v1/scales/till/weight");  // the line is open and settled
+  state_->ResetRequestCounts();
+  std::vector<std::future<int>> readers;
+  for (int i = 0; i < 50; ++i) {
+    readers.push_back(std::async(std::launch::async, [this] { return Get("/v1/scales/till/weight").status; }));
+  }
+  for (auto& reader : readers) EXPECT_EQ(reader.get(), 200);
+  // The first reader's exchange, one for everyone who came while it ran, and a spare for
+  // readers whose connection was slow to start.
+  EXPECT_LE(state_->RequestCount("pos-status"), 3);
+  EXPECT_GE(state_->RequestCount("pos-status"), 1);
+}
+
+TEST_F(ServiceTest, RefusesWhatBreaksTheLimits) {
+  Start(false, {"--allow-origin", "http://till.example:8080"});
+  const std::string host = "Host: 127.0.0.1\r\n";
+  std::string manyFields;
+  for (int i = 0; i < 101; ++i) manyFields += "X-Field-" + std::to_string(i) + ": 1\r\n";
+  struct Row {
+    std::string name;
+    std::string bytes;
+    int status;
+  };
+  const std::vector<Row> rows = {
+      {"over 16 KB", "POST /v1/scales/till/zero HTTP/1.1\r\n" + host + "Content-Length: 20000\r\n\r\n" +
+                         std::string(20000, ' '), 413},
+      {"header over 16 KB", "GET / HTTP/1.1\r\n" + host + "X-Big: " + std::string(17000, 'a') + "\r\n\r\n", 431},
+      {"101 header fields", "GET / HTTP/1.1\r\n" + host + manyFields + "\r\n", 431},
+      {"not HTTP", std::string("\x16\x03\x01\x00\xff junk\r\n\r\n", 15), 400},
+      {"foreign host", "GET /v1/scales HTTP/1.1\r\nHost: evil.example\r\n\r\n", 403},
+      {"foreign origin changing a scale",
+       "POST /v1/scales/till/tare HTTP/1.1\r\n" + host + "Origin: http://evil.example\r\nContent-Length: 2\r\n\r\n{}",
+       403},
+  };
+  for (const auto& row : rows) EXPECT_EQ(Raw(row.bytes).status, row.status) << row.name;
+
+  // CORS headers only for origins on the list.
+  Answer foreign = Send(http::verb::get, "/v1/scales", "", {{"Origin", "http://evil.example"}});
+  EXPECT_EQ(foreign.raw.count(http::field::access_control_allow_origin), 0u);
+  Answer allowed = Send(http::verb::get, "/v1/scales", "", {{"Origin", "http://till.example:8080"}});
+  EXPECT_EQ(allowed.raw[http::field::access_control_allow_origin], "http://till.example:8080");
+
+  StreamClient evil;
+  beast::error_code refused = evil.Connect(port_, "/v1/scales/till/stream", "http://evil.example");
+  EXPECT_EQ(refused, websocket::error::upgrade_declined);
+  StreamClient unknown;
+  EXPECT_TRUE(unknown.Connect(port_, "/v1/scales/none/stream"));
+
+  // A client that leaves mid-answer, and one that never finishes its header; others are served
+  // meanwhile.
+  {
+    net::io_context io;
+    tcp::socket socket(io);
+    socket.connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), static_cast<unsigned short>(std::stoi(port_))));
+    std::string request = "GET / HTTP/1.1\r\n" + host + "\r\n";
+    net::write(socket, net::buffer(request));
+    socket.set_option(net::socket_base::linger(true, 0));
+    socket.close();
+  }
+  auto slow = std::async(std::launch::async, [&] { return Raw("GET /v1/scales HTTP/1.1\r\n" + host); });
+  EXPECT_EQ(Get("/v1/scales/till/weight").status, 200);
+  Answer timedOut = slow.get();
+  EXPECT_EQ(timedOut.status, 408) << timedOut.body;
+  EXPECT_EQ(Get("/v1/health").status, 200);
+}
+
+TEST_F(ServiceTest, TokenIsRequiredWhenGiven) {
+  const std::string file = ::testing::TempDir() + "/service-token";
+  FILE* out = fopen(file.c_str(), "w");
+  ASSERT_NE(out, nullptr);
+  fputs("s3cret\n", out);
+  fclose(out);
+  Start(false, {"--token-file", file});
+  EXPECT_EQ(Get("/v1/scales").status, 401);
+  EXPECT_EQ(Send(http::verb::get, "/v1/scales", "", {{"Authorization", "Bearer wrong!"}}).status, 401);
+  EXPECT_EQ(Send(http::verb::get, "/v1/scales", "", {{"Authorization", "Bearer s3cret"}}).status, 200);
+}
+
+TEST(ServiceSettings, BadSettingFailsWithOneLineAndStatus2) {
+  const std::vector<std::pair<std::vector<std::string>, std::string>> rows = {
+      {{}, "no --scale"},
+      {{"--scale", "till"}, "NAME=SPEC"},
+      {{"--scale", "till=usb:1"}, "neither"},
+      {{"--scale", "till=tcp:host"}, "tcp:HOST:PORT"},
+      {{"--scale", "till=tcp:h:1,protocol=XYZ"}, "protocol=XYZ"},
+      {{"--scale", "till=tcp:h:1", "--listen", "0.0.0.0:8731"}, "--token-file"},
+      {{"--scale", "till=tcp:h:1", "--listen", "127.0.0.1:99999"}, "--listen"},
+      {{"--scale", "till=tcp:h:1", "--config", "/nonexistent.json"}, "--config"},
+      {{"--scale", "till=tcp:h:1", "--colour", "red"}, "colour"},
+  };
+  for (const auto& [args, expected] : rows) {
+    std::vector<std::string> all = {SCALE_SERVICE};
+    all.insert(all.end(), args.begin(), args.end());
+    Program program(all);
+    std::string errors = program.Errors();
+    EXPECT_EQ(program.Wait(), 2) << expected;
+    EXPECT_NE(errors.find(expected), std::string::npos) << errors;
+    EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
+  }
+}
+
+}  // namespace
