@@ -45,7 +45,8 @@ std::string StartTime() {
   const std::tm local = Platform::LocalTime(now);
   std::ostringstream text;
   text.imbue(std::locale::classic());
-  text << std::put_time(&local, "%a %b %e %H:%M:%S %Y");
+  // The day is padded by hand: Windows' C library has no "%e".
+  text << std::put_time(&local, "%a %b ") << std::setw(2) << local.tm_mday << std::put_time(&local, " %H:%M:%S %Y");
   return text.str();
 }
 

@@ -1,23 +1,12 @@
 #include "platform/dynamic-library.hpp"
 
-#ifndef NOMINMAX
-#  define NOMINMAX
-#endif
-#include <windows.h>
+#include "platform/windows-text.hpp"
 
 #include <vector>
 
 namespace Korvalt::Ponderix::Platform {
 namespace {
 thread_local std::string t_lastLibraryError;
-
-std::wstring FromAnsi(const std::string& text) {
-  if (text.empty()) return {};
-  int length = MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), nullptr, 0);
-  std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, text.c_str(), static_cast<int>(text.size()), wide.data(), length);
-  return wide;
-}
 
 std::string SystemMessage(DWORD code) {
   LPSTR buffer = nullptr;
@@ -34,7 +23,7 @@ std::string SystemMessage(DWORD code) {
 }  // namespace
 
 LibraryHandle OpenLibrary(const std::string& path) {
-  HMODULE module = LoadLibraryW(FromAnsi(path).c_str());
+  HMODULE module = LoadLibraryW(WideFromAnsi(path).c_str());
   t_lastLibraryError = module == nullptr ? SystemMessage(GetLastError()) : std::string();
   return reinterpret_cast<LibraryHandle>(module);
 }

@@ -1,8 +1,7 @@
 // Windows: LockFileEx() on a lock file, and write-flush-MoveFileEx for atomic replacement.
 #include "platform/file-lock.hpp"
 
-#define WIN32_LEAN_AND_MEAN
-#include <windows.h>
+#include "platform/windows-text.hpp"
 
 #include <atomic>
 #include <stdexcept>
@@ -22,7 +21,7 @@ std::string TemporaryName(const std::string& path) {
 }  // namespace
 
 FileLock::FileLock(const std::string& path, Mode mode) {
-  HANDLE file = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+  HANDLE file = CreateFileW(WideFromAnsi(path).c_str(), GENERIC_READ | GENERIC_WRITE,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) throw Failure("Cannot open lock file", path, GetLastError());
@@ -45,8 +44,8 @@ FileLock::~FileLock() {
 
 void ReplaceFileAtomically(const std::string& path, const std::string& content) {
   const std::string temporary = TemporaryName(path);
-  HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                            nullptr);
+  HANDLE file = CreateFileW(WideFromAnsi(temporary).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) throw Failure("Cannot create temporary file", temporary, GetLastError());
 
   DWORD error = 0;
@@ -65,11 +64,12 @@ void ReplaceFileAtomically(const std::string& path, const std::string& content) 
   if (error == 0 && !FlushFileBuffers(file)) error = GetLastError();
   CloseHandle(file);
   if (error == 0 &&
-      !MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      !MoveFileExW(WideFromAnsi(temporary).c_str(), WideFromAnsi(path).c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     error = GetLastError();
   }
   if (error != 0) {
-    DeleteFileA(temporary.c_str());
+    DeleteFileW(WideFromAnsi(temporary).c_str());
     throw Failure("Cannot write file", path, error);
   }
 }

@@ -52,21 +52,12 @@ int KeyboardInput::ReadKey(const std::atomic<bool>* cancel) {
         },
         false);
   }
-  // The console hands over whole keys: arrows and function keys come as 0 or 0xE0 followed by
-  // their scan code.
   constexpr DWORD kCancelCheckMs = 50;
   while (cancel != nullptr && !_kbhit()) {
     if (cancel->load()) return Keys::kCancelled;
     Sleep(kCancelCheckMs);
   }
-  const int key = _getch();
-  if (key == 0 || key == 0xE0) {
-    _getch();
-    return Keys::kNoKey;
-  }
-  if (key == '\n') return Keys::kEnter;
-  if (key == 26) return Keys::kEndOfInput;  // Ctrl-Z
-  return key;
+  return DecodeConsoleKey([] { return _getch(); });
 }
 
 KeyboardInput& StandardInput() {

@@ -36,6 +36,11 @@ constexpr int kEscapeSequenceGapMs = 40;
 // every byte is one key.
 inline int DecodeKey(const std::function<int(int timeoutMs)>& next, bool terminal);
 
+// The same for the Windows console, whose _getch() hands over whole keys: `getch()` gives its
+// next code. Enter arrives as 13; arrows and function keys as 0 or 0xE0 followed by their scan
+// code, and give Keys::kNoKey with both codes taken; Ctrl-Z ends the input.
+inline int DecodeConsoleKey(const std::function<int()>& getch);
+
 class KeyboardInput {
  public:
   // `fd` is a readable descriptor that stays open while this object lives (not closed here).
@@ -86,6 +91,22 @@ inline int DecodeKey(const std::function<int(int timeoutMs)>& next, bool termina
   }
   // Anything else after the Escape is Alt held with a key.
   return byte == Keys::kCancelled ? byte : Keys::kNoKey;
+}
+
+}  // namespace Korvalt::Ponderix::Platform
+
+namespace Korvalt::Ponderix::Platform {
+
+inline int DecodeConsoleKey(const std::function<int()>& getch) {
+  constexpr int kEndOfFile = 26;  // Ctrl-Z
+  const int key = getch();
+  if (key == 0 || key == 0xE0) {
+    getch();
+    return Keys::kNoKey;
+  }
+  if (key == '\r' || key == '\n') return Keys::kEnter;
+  if (key == kEndOfFile) return Keys::kEndOfInput;
+  return key;
 }
 
 }  // namespace Korvalt::Ponderix::Platform

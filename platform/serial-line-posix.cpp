@@ -27,4 +27,6 @@ bool MayHaveInput(LineHandle line) {
   return true;
 }
 
+bool IsLineLostSystemError(int) { return false; }
+
 }  // namespace Korvalt::Ponderix::Platform

@@ -26,5 +26,11 @@ void EnsureNonBlocking(LineHandle line);
 std::size_t WriteWithoutWaiting(LineHandle line, const std::uint8_t* data, std::size_t size);
 // False only when the line surely holds no unread input.
 bool MayHaveInput(LineHandle line);
+// True for the system's own error values (GetLastError() on Windows) that mean the port went
+// away or was held elsewhere for a moment, beyond the portable conditions (end of file, EIO,
+// ENODEV, access denied) the connection checks itself: an unplugged USB adapter's
+// ERROR_GEN_FAILURE, ERROR_BAD_COMMAND, ERROR_DEVICE_NOT_CONNECTED or ERROR_DEVICE_REMOVED, and
+// ERROR_ACCESS_DENIED. Always false on POSIX, whose values the portable conditions cover.
+bool IsLineLostSystemError(int value);
 
 }  // namespace Korvalt::Ponderix::Platform

@@ -1,21 +1,22 @@
-// Loads libdriver.so from beside this program and prints the library's version.
-#include <dlfcn.h>
-
+// Loads the driver library from beside this program and prints the library's version.
 #include <iostream>
 #include <string>
 
 #include "driver/interface/driver-types.hpp"
+#include "platform/dynamic-library.hpp"
+#include "platform/paths.hpp"
 
-int main(int, char** argv) {
-  std::string self = argv[0];
-  auto slash = self.rfind('/');
-  std::string path = (slash == std::string::npos ? std::string(".") : self.substr(0, slash)) + "/libdriver.so";
-  void* library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+namespace Platform = Korvalt::Ponderix::Platform;
+
+int main() {
+  const std::string path = Platform::JoinPath(Platform::ProgramFolder(), Platform::DriverLibraryFileName());
+  Platform::LibraryHandle library = Platform::OpenLibrary(path);
   if (!library) {
-    std::cerr << dlerror() << "\n";
+    std::cerr << path << ": " << Platform::LastLibraryError() << "\n";
     return 1;
   }
-  auto version = reinterpret_cast<Korvalt::Ponderix::Driver::GetCurrentVersionFn>(dlsym(library, "GetCurrentVersion"));
+  auto version = reinterpret_cast<Korvalt::Ponderix::Driver::GetCurrentVersionFn>(
+      Platform::FindSymbol(library, "GetCurrentVersion"));
   if (!version) {
     std::cerr << "GetCurrentVersion not found\n";
     return 1;

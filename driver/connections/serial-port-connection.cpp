@@ -228,7 +228,8 @@ std::chrono::milliseconds SerialPortConnection::TransferTimeout() {
 // ENXIO, ENODEV), and access denied (a port another program held for a moment).
 bool SerialPortConnection::IsLineLost(const boost::system::error_code& ec) {
   return ec == boost::asio::error::eof || ec == errc::io_error || ec == errc::no_such_device_or_address ||
-         ec == errc::no_such_device || ec == errc::permission_denied || ec == errc::operation_not_permitted;
+         ec == errc::no_such_device || ec == errc::permission_denied || ec == errc::operation_not_permitted ||
+         (ec.category() == boost::system::system_category() && Platform::IsLineLostSystemError(ec.value()));
 }
 
 void SerialPortConnection::Reopen(ErrorCase& result) {

@@ -1,6 +1,5 @@
 #include "driver/protocols/auto-detection.hpp"
 
-#include <optional>
 #include <utility>
 
 #include "common/text-template.hpp"
@@ -37,7 +36,7 @@ class LineSwitcher {
   }
 
   void Apply(LineFamily family, ErrorCase& code) {
-    if (!connection_ || (current_ && *current_ == family)) return;
+    if (!connection_ || (applied_ && current_ == family)) return;
     if (family == LineFamily::OKA) {
       const std::pair<Option, const char*> settings[] = {{Option::BaudRate, "4800"},
                                                          {Option::CharacterSize, "8"},
@@ -52,12 +51,19 @@ class LineSwitcher {
       connection_->SetDefaultOptions(code);
       if (code == ErrorCase::Correct) connection_->SetOption(Option::BaudRate, "4800", code);
     }
-    if (code == ErrorCase::Correct) current_ = family;
+    if (code == ErrorCase::Correct) {
+      current_ = family;
+      applied_ = true;
+    }
   }
 
  private:
   std::shared_ptr<Connection> connection_;
-  std::optional<LineFamily> current_;  // the device opened the line for OKA, but re-apply once
+  // The device opened the line for OKA, but the first attempt applies its settings once more.
+  // A flag beside the value rather than std::optional: GCC 12's optimiser takes the optional's
+  // payload for uninitialised (a false alarm under -Wall).
+  bool applied_ = false;
+  LineFamily current_ = LineFamily::Other;
 };
 
 LineFamily FamilyOf(Command command) {

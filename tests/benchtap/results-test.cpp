@@ -8,6 +8,7 @@
 #include <boost/property_tree/json_parser.hpp>
 
 #include "benchtap/results.hpp"
+#include "platform/paths.hpp"
 #include "tests/benchtap/fake-driver.hpp"
 #include "tests/support/test-environment.hpp"
 
@@ -76,14 +77,19 @@ TEST_F(ResultsOutput, FileNameCarriesTheTagsThatAreSet) {
 }
 
 TEST_F(ResultsOutput, FolderIsBesideTheLogFolder) {
-  EXPECT_EQ(Results::ResultsFolder("/home/u/KORVALT/Trelvane/logs"), "/home/u/KORVALT/Trelvane/json-results");
-  EXPECT_EQ(Results::ResultsFolder("/home/u/KORVALT/Trelvane/logs//"), "/home/u/KORVALT/Trelvane/json-results");
-  EXPECT_EQ(Results::ResultsFolder("/logs"), "/json-results");
+  // With the platform's separator ("/" or "\\").
+  const std::string s = Korvalt::Ponderix::Platform::JoinPath("x", "y").substr(1, 1);
+  const std::string trelvane = s + "home" + s + "u" + s + "KORVALT" + s + "Trelvane";
+  EXPECT_EQ(Results::ResultsFolder(trelvane + s + "logs"), trelvane + s + "json-results");
+  EXPECT_EQ(Results::ResultsFolder(trelvane + s + "logs" + s + s), trelvane + s + "json-results");
+  EXPECT_EQ(Results::ResultsFolder(s + "logs"), s + "json-results");
   EXPECT_EQ(Results::Quoted("C:\\a \"b\""), "\"C:\\\\a \\\"b\\\"\"");
 }
 
 TEST_F(ResultsOutput, PrepareAndWriteTheFile) {
-  auto logs = TestSupport::AppData() + "/KORVALT/Trelvane/logs";
+  using Korvalt::Ponderix::Platform::JoinPath;
+  const auto trelvane = JoinPath(JoinPath(TestSupport::AppData(), "KORVALT"), "Trelvane");
+  const auto logs = JoinPath(trelvane, "logs");
   fs::create_directories(logs);
   BenchtapFake::TheScale().loggingPath = logs;
   auto library = BenchtapFake::MakeLibrary();
@@ -94,7 +100,7 @@ TEST_F(ResultsOutput, PrepareAndWriteTheFile) {
   auto path = Results::PrepareResultsFile(ecase, *library);
   std::string created = testing::internal::GetCapturedStdout();
   EXPECT_EQ(ecase, ErrorCase::Correct);
-  EXPECT_EQ(fs::path(path).parent_path().string(), TestSupport::AppData() + "/KORVALT/Trelvane/json-results");
+  EXPECT_EQ(fs::path(path).parent_path().string(), JoinPath(trelvane, "json-results"));
   EXPECT_EQ(fs::path(path).filename().string().rfind("benchtap-results-", 0), 0u);
   EXPECT_NE(path.find("-POS2M.json"), std::string::npos);
   EXPECT_TRUE(fs::exists(path));

@@ -48,7 +48,12 @@ TEST_F(WrapperTest, MissingLibraryFileCarriesTheLoadersReason) {
                          0),
               0u)
         << text;
+#if defined(_WIN32)
+    // FormatMessageA's text for the failure; its wording differs between Windows versions and Wine.
+    EXPECT_GT(text.size(), text.find("}: ") + 3) << text;
+#else
     EXPECT_NE(text.find("No such file"), std::string::npos) << text;
+#endif
   }
 }
 

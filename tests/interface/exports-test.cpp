@@ -56,6 +56,9 @@ struct DeviceGuard {
 }  // namespace
 
 TEST(Exports, ExactlyTheTwentyFiveNamesAreExported) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "driver.dll's export table is read by x86_64-w64-mingw32-objdump -p in the Windows test pass";
+#endif
   std::vector<std::string> expected{
       "GetCurrentVersion", "GetLoggingPath", "LoggingSetMode", "add_logic_device", "change_logging_config_file",
       "close", "create", "delete_logic_device", "destroy", "execute_command", "get_all_sorted_logic_device_id",
@@ -66,6 +69,9 @@ TEST(Exports, ExactlyTheTwentyFiveNamesAreExported) {
 }
 
 TEST(Exports, TheCInterfaceHasItsOwnSymbolVersion) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "driver.dll's export table is read by x86_64-w64-mingw32-objdump -p in the Windows test pass";
+#endif
   std::vector<std::string> expected{
       "pdx_add_logic_device", "pdx_change_log_settings", "pdx_close", "pdx_create", "pdx_delete_logic_device",
       "pdx_destroy", "pdx_execute_command", "pdx_get_current_logic_device", "pdx_get_error_description",
@@ -77,6 +83,9 @@ TEST(Exports, TheCInterfaceHasItsOwnSymbolVersion) {
 }
 
 TEST(Exports, LibrarysOwnOpenAndCloseCallsGoToTheCLibrary) {
+#if defined(_WIN32)
+  GTEST_SKIP() << "ELF symbol versions: a DLL's imports name their DLL, nothing can bind to the exports";
+#endif
   // Boost.Asio's ::open()/::close() inside the library must not bind to the exports of the
   // same names.
   std::string command = "nm -D --with-symbol-versions '" + TestSupport::DriverLibraryPath() + "'";
@@ -224,15 +233,18 @@ TEST(Device, NewDeviceHasNoConnection) {
 }
 
 TEST(Device, CreateThatCannotBuildItsStoreLeavesTheHandleAlone) {
-  // The data folder is a plain file: the logic-device store cannot be created.
-  auto data = boost::filesystem::path(TestSupport::AppData()) / "KORVALT";
-  boost::filesystem::remove_all(data);
+  // The data folder is a plain file: the logic-device store cannot be created. A root of its
+  // own: the log stays open in the usual one, and Windows deletes no open file.
+  const auto root = boost::filesystem::path(TestSupport::AppData()) / "unbuildable";
+  boost::filesystem::create_directories(root);
+  setenv("APPDATA", root.string().c_str(), 1);
+  auto data = root / "KORVALT";
   std::ofstream(data.string()) << "not a folder";
   DeviceHandle handle = reinterpret_cast<DeviceHandle>(0x1234);
   EXPECT_EQ(Driver().create(handle), ErrorCase::LogicDeviceJSONError);
   EXPECT_EQ(handle, reinterpret_cast<DeviceHandle>(0x1234));
   EXPECT_EQ(Driver().destroy(handle), ErrorCase::HandleDoesNotExist);
-  boost::filesystem::remove(data);
+  setenv("APPDATA", TestSupport::AppData().c_str(), 1);
 }
 
 TEST(Device, CorruptStoreIsKeptAndRefused) {
@@ -247,6 +259,7 @@ TEST(Device, CorruptStoreIsKeptAndRefused) {
   std::ifstream in(file.string());
   std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   EXPECT_EQ(content, corrupt);
+  in.close();  // Windows deletes no open file
   boost::filesystem::remove(file);
 }
 

@@ -9,18 +9,23 @@
 
 #include <boost/filesystem.hpp>
 
+#include "platform/paths.hpp"
 #include "tests/support/test-environment.hpp"
 
 namespace LogFiles {
 
-inline std::string LogsFolder() { return TestSupport::AppData() + "/KORVALT/Trelvane/logs"; }
-inline std::string InLogs(const std::string& name) { return LogsFolder() + "/" + name; }
+inline std::string LogsFolder() {
+  using Korvalt::Ponderix::Platform::JoinPath;
+  return JoinPath(JoinPath(JoinPath(TestSupport::AppData(), "KORVALT"), "Trelvane"), "logs");
+}
+inline std::string InLogs(const std::string& name) { return Korvalt::Ponderix::Platform::JoinPath(LogsFolder(), name); }
 inline std::string ConfigPath() { return InLogs("config.ini"); }
 
 inline bool Exists(const std::string& path) { return boost::filesystem::exists(path); }
 
+// Text mode: on Windows the files end their lines with CR LF, as the system's text files do.
 inline std::string Read(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(path);
   std::ostringstream text;
   text << in.rdbuf();
   return text.str();

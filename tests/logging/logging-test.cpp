@@ -23,11 +23,21 @@ class LoggingTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Logging::ResetForTesting();
-    boost::filesystem::remove_all(LogsFolder());
+    RemoveLogs();
   }
   void TearDown() override {
     Logging::ResetForTesting();
-    boost::filesystem::remove_all(LogsFolder());
+    RemoveLogs();
+  }
+  // Windows deletes no open file, and the library the export tests loaded keeps its log open
+  // there: everything else goes.
+  static void RemoveLogs() {
+    boost::system::error_code ignored;
+    for (boost::filesystem::directory_iterator entry(LogsFolder(), ignored), end; entry != end;
+         entry.increment(ignored)) {
+      boost::filesystem::remove_all(entry->path(), ignored);
+    }
+    boost::filesystem::remove(LogsFolder(), ignored);
   }
 
   static ErrorCase Change(const std::map<std::string, std::string>& settings) {

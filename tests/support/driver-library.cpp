@@ -1,21 +1,26 @@
 #include "tests/support/driver-library.hpp"
 
-#include <dlfcn.h>
-
 #include <stdexcept>
+
+#include "platform/dynamic-library.hpp"
+#include "platform/paths.hpp"
 
 namespace TestSupport {
 namespace {
 
+namespace Platform = Korvalt::Ponderix::Platform;
+
 template <typename Fn>
-void Bind(void* library, const char* name, Fn& fn) {
-  fn = reinterpret_cast<Fn>(dlsym(library, name));
+void Bind(Platform::LibraryHandle library, const char* name, Fn& fn) {
+  fn = reinterpret_cast<Fn>(Platform::FindSymbol(library, name));
   if (fn == nullptr) throw std::runtime_error(std::string("export not found: ") + name);
 }
 
 DriverLibrary Load() {
-  void* library = dlopen(DRIVER_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
-  if (library == nullptr) throw std::runtime_error(std::string("cannot load the driver: ") + dlerror());
+  Platform::LibraryHandle library = Platform::OpenLibrary(DriverLibraryPath());
+  if (library == nullptr) {
+    throw std::runtime_error("cannot load the driver: " + Platform::LastLibraryError());
+  }
   DriverLibrary d{};
 #define BIND(name) Bind(library, #name, d.name)
   BIND(create);
@@ -54,6 +59,14 @@ const DriverLibrary& Driver() {
   return library;
 }
 
-std::string DriverLibraryPath() { return DRIVER_LIBRARY_PATH; }
+std::string DriverLibraryPath() {
+#if defined(_WIN32)
+  // The build folder's Linux path means nothing to a program running under Wine: the library is
+  // the one beside the test program.
+  return Platform::JoinPath(Platform::ProgramFolder(), Platform::DriverLibraryFileName());
+#else
+  return DRIVER_LIBRARY_PATH;
+#endif
+}
 
 }  // namespace TestSupport

@@ -1,5 +1,5 @@
-// The real libdriver.so, loaded as an application loads it (dlopen, RTLD_LOCAL) with every export
-// bound by name. Test programs never link the library: its exports "open" and "close" would take
+// The real libdriver.so or driver.dll, loaded as an application loads it (dlopen with RTLD_LOCAL,
+// LoadLibraryW) with every export bound by name. Test programs never link the library: its exports "open" and "close" would take
 // the C library's names inside the test program.
 #pragma once
 
