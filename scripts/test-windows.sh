@@ -59,11 +59,11 @@ configure() {  # folder, toolchain, extra arguments
   local folder=$1 toolchain=$2
   shift 2
   cmake -S "$root" -B "$folder" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain" -DCMAKE_BUILD_TYPE=Release \
-    -DPONDERIX_BOOST_SOURCE_DIR="$boost_root" -DDRIVER_BUILD_BENCHMARKS=OFF "$@" >/dev/null
+    -DPONDERIX_BOOST_SOURCE_DIR="$boost_root" -DPONDERIX_BUILD_BENCHMARKS=OFF -DPONDERIX_INSTALL=OFF "$@" >/dev/null
 }
-configure "$out/x86_64" mingw-w64-x86_64.cmake -DDRIVER_BUILD_TESTS=ON
+configure "$out/x86_64" mingw-w64-x86_64.cmake -DPONDERIX_BUILD_TESTS=ON
 cmake --build "$out/x86_64" -j2
-configure "$out/i686" mingw-w64-i686.cmake -DDRIVER_BUILD_TESTS=OFF
+configure "$out/i686" mingw-w64-i686.cmake -DPONDERIX_BUILD_TESTS=OFF
 cmake --build "$out/i686" -j2 --target driver
 if [ ! -x "$linux_build/scalesim" ]; then
   cmake -S "$root" -B "$linux_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
