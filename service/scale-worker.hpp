@@ -35,7 +35,7 @@ const char* StateName(ScaleState state);
 
 struct ScaleInfo {
   std::string name;
-  std::string connection;  // the spec as configured, "tcp:127.0.0.1:4001"
+  std::string connection;  // the connection as configured, "tcp:127.0.0.1:4001"
   std::string protocol;    // detected once open, else as configured
   std::optional<std::string> model;
   ScaleState state = ScaleState::Opening;
