@@ -137,6 +137,24 @@ TEST(DeviceExports, OptionsNeedAConnection) {
   EXPECT_EQ(driver.destroy(handle), ErrorCase::Correct);
 }
 
+// A new logic device with the six settings open needs, made through the exports; its identifier,
+// or -1 when a call failed.
+int DescribeThroughExports(Korvalt::Ponderix::Driver::DeviceHandle handle, const std::string& name,
+                           const std::string& endPoint, const std::string& model, const std::string& protocol) {
+  const auto& driver = TestSupport::Driver();
+  int id = -1;
+  if (driver.add_logic_device(handle, id) != ErrorCase::Correct) return -1;
+  const std::pair<LogicDeviceParamType, std::string> params[] = {
+      {LogicDeviceParamType::Name, name},        {LogicDeviceParamType::ConnectionType, "Serial Port"},
+      {LogicDeviceParamType::EndPoint, endPoint}, {LogicDeviceParamType::BaudRate, "9600"},
+      {LogicDeviceParamType::Model, model},      {LogicDeviceParamType::Protocol, protocol},
+  };
+  for (const auto& [type, value] : params) {
+    if (driver.set_logic_device_param(handle, id, type, value) != ErrorCase::Correct) return -1;
+  }
+  return id;
+}
+
 // Through the library as an application loads it: the exports named like the C library's
 // open() and close() must not capture the library's own port and socket calls.
 TEST(DeviceExports, NativeCommandsOverAPseudoTerminal) {
@@ -146,16 +164,8 @@ TEST(DeviceExports, NativeCommandsOverAPseudoTerminal) {
       std::shared_ptr<Scalesim::Responder>(Scalesim::MakeProtocolResponder("native", state)));
   Korvalt::Ponderix::Driver::DeviceHandle handle = nullptr;
   ASSERT_EQ(driver.create(handle), ErrorCase::Correct);
-  int id = -1;
-  ASSERT_EQ(driver.add_logic_device(handle, id), ErrorCase::Correct);
-  const std::pair<LogicDeviceParamType, std::string> params[] = {
-      {LogicDeviceParamType::Name, "bench scale"}, {LogicDeviceParamType::ConnectionType, "Serial Port"},
-      {LogicDeviceParamType::EndPoint, simulator->Path()}, {LogicDeviceParamType::BaudRate, "9600"},
-      {LogicDeviceParamType::Model, "510"},         {LogicDeviceParamType::Protocol, "POS2MProV1"},
-  };
-  for (const auto& [type, value] : params) {
-    ASSERT_EQ(driver.set_logic_device_param(handle, id, type, value), ErrorCase::Correct);
-  }
+  const int id = DescribeThroughExports(handle, "bench scale", simulator->Path(), "510", "POS2MProV1");
+  ASSERT_NE(id, -1);
   ASSERT_EQ(driver.open(handle, id), ErrorCase::Correct);
   bool open = false;
   EXPECT_EQ(driver.is_open(handle, open), ErrorCase::Correct);
@@ -187,16 +197,8 @@ TEST(DeviceExports, ReadmeSessionWorksAsWritten) {
       std::shared_ptr<Scalesim::Responder>(Scalesim::MakeProtocolResponder("POS2MProV1", state)));
   Korvalt::Ponderix::Driver::DeviceHandle handle = nullptr;
   ASSERT_EQ(driver.create(handle), ErrorCase::Correct);
-  int id = -1;
-  ASSERT_EQ(driver.add_logic_device(handle, id), ErrorCase::Correct);
-  const std::pair<LogicDeviceParamType, std::string> params[] = {
-      {LogicDeviceParamType::Name, "till 1"},      {LogicDeviceParamType::ConnectionType, "Serial Port"},
-      {LogicDeviceParamType::EndPoint, simulator->Path()}, {LogicDeviceParamType::BaudRate, "9600"},
-      {LogicDeviceParamType::Model, "auto"},       {LogicDeviceParamType::Protocol, "auto"},
-  };
-  for (const auto& [type, value] : params) {
-    ASSERT_EQ(driver.set_logic_device_param(handle, id, type, value), ErrorCase::Correct);
-  }
+  const int id = DescribeThroughExports(handle, "till 1", simulator->Path(), "auto", "auto");
+  ASSERT_NE(id, -1);
   ASSERT_EQ(driver.open(handle, id), ErrorCase::Correct);
   ASSERT_EQ(driver.execute_command(handle, Command::StatusOfWeightChannel), ErrorCase::Correct);
   std::string weight;
