@@ -41,6 +41,7 @@ endfunction()
 
 ponderix_windows_test(interface interface/*.cpp)
 ponderix_windows_test(logging logging/*.cpp)
+ponderix_windows_test(vocabulary vocabulary/*.cpp)
 ponderix_windows_test(logic-devices logic-devices/store-test.cpp logic-devices/device-open-test.cpp)
 ponderix_windows_test(device device/command-rules-test.cpp)
 ponderix_windows_test(protocols protocols/*-codec-test.cpp protocols/executors-framework-test.cpp)

@@ -10,7 +10,7 @@
 
 #include "common/text-template.hpp"
 #include "driver/connections/asio-connections.hpp"
-#include "driver/device/enumerations.hpp"
+#include "driver/vocabulary/enumeration-names.hpp"
 #include "driver/logging/logging.hpp"
 #include "platform/serial-line.hpp"
 

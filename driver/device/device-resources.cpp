@@ -1,7 +1,7 @@
 #include "driver/device/device-resources.hpp"
 
 #include "common/text-template.hpp"
-#include "driver/device/enumerations.hpp"
+#include "driver/vocabulary/enumeration-names.hpp"
 #include "driver/logging/logging.hpp"
 
 namespace Korvalt::Ponderix::Driver {

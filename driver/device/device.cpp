@@ -4,7 +4,7 @@
 #include <set>
 
 #include "common/text-template.hpp"
-#include "driver/device/enumerations.hpp"
+#include "driver/vocabulary/enumeration-names.hpp"
 #include "driver/interface/defines.hpp"
 #include "driver/logging/logging.hpp"
 #include "driver/protocols/command-executor.hpp"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/device/enumerations.hpp"
+#include "driver/vocabulary/enumeration-names.hpp"
 #include "driver/interface/call-frame.hpp"
 #include "driver/interface/defines.hpp"
 #include "driver/interface/weight-reading.hpp"

@@ -6,7 +6,7 @@
 #include <type_traits>
 
 #include "common/text-template.hpp"
-#include "driver/device/enumerations.hpp"
+#include "driver/vocabulary/enumeration-names.hpp"
 #include "driver/interface/call-frame.hpp"
 #include "driver/interface/defines.hpp"
 #include "driver/interface/device-manager.hpp"

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <string>
 
-#include "driver/device/types.hpp"
+#include "driver/vocabulary/output-values.hpp"
 
 namespace Korvalt::Ponderix::Driver {
 

@@ -5,7 +5,7 @@
 #include <map>
 #include <string>
 
-#include "driver/device/types.hpp"
+#include "driver/vocabulary/bytes.hpp"
 #include "driver/interface/driver-types.hpp"
 
 namespace Korvalt::Ponderix::Driver::Logging {

@@ -16,7 +16,7 @@
 #include "common/json-nesting.hpp"
 #include "common/text-template.hpp"
 #include "common/utf8.hpp"
-#include "driver/device/enumerations.hpp"
+#include "driver/vocabulary/enumeration-names.hpp"
 #include "driver/logging/logging.hpp"
 #include "platform/file-lock.hpp"
 #include "platform/paths.hpp"

@@ -5,7 +5,7 @@
 #include "common/text-template.hpp"
 #include "driver/connections/connection.hpp"
 #include "driver/device/device.hpp"
-#include "driver/device/enumerations.hpp"
+#include "driver/vocabulary/enumeration-names.hpp"
 #include "driver/interface/defines.hpp"
 #include "driver/logging/logging.hpp"
 #include "driver/protocols/protocol-families.hpp"

@@ -112,9 +112,9 @@ bool CASActiveStatusOfWeightChannelResponseValidator(const ByteVector& bytes) {
   kExecutorLog.Trace("CASActiveStatusOfWeightChannelResponseValidator()");
   if (bytes.size() < Cas::kFrameSize) return false;
   for (std::size_t s = 0; s + 1 < bytes.size(); ++s) {
-    if (bytes[s] != Cas::kSoh || bytes[s + 1] != Cas::kStx) continue;
+    if (bytes[s] != kSoh || bytes[s + 1] != kStx) continue;
     for (std::size_t k = s + 2; k + 1 < bytes.size(); ++k) {
-      if (bytes[k] == Cas::kEtx && bytes[k + 1] == Cas::kEot) return true;
+      if (bytes[k] == kEtx && bytes[k + 1] == kEot) return true;
     }
     return false;
   }

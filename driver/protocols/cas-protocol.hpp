@@ -6,18 +6,14 @@
 #include <optional>
 #include <string>
 
-#include "driver/device/types.hpp"
+#include "driver/vocabulary/bytes.hpp"
+#include "driver/vocabulary/control-bytes.hpp"
 #include "driver/interface/driver-types.hpp"
 #include "driver/protocols/command-executor-by-communicator.hpp"
 
 namespace Korvalt::Ponderix::Driver {
 
 namespace Cas {
-constexpr std::uint8_t kSoh = 0x01;
-constexpr std::uint8_t kStx = 0x02;
-constexpr std::uint8_t kEtx = 0x03;
-constexpr std::uint8_t kEot = 0x04;
-constexpr std::uint8_t kEnq = 0x05;
 constexpr std::uint8_t kDc1 = 0x11;
 constexpr std::size_t kFrameSize = 15;
 

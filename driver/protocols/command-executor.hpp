@@ -2,15 +2,24 @@
 // communicators carry out the byte exchange an executor asks for.
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <vector>
 
-#include "driver/device/types.hpp"
+#include "driver/vocabulary/bytes.hpp"
+#include "driver/vocabulary/output-values.hpp"
 #include "driver/interface/driver-types.hpp"
 
 namespace Korvalt::Ponderix::Driver {
 
 class Device;
+
+// Locator of a value inside a binary frame.
+struct ParamPosition {
+  std::int32_t offset;
+  std::int32_t length;
+  ParamType paramType;
+};
 
 class ICommandExecutor {
  public:

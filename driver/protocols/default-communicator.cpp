@@ -6,15 +6,12 @@
 #include "driver/connections/connection.hpp"
 #include "driver/device/device.hpp"
 #include "driver/logging/logging.hpp"
+#include "driver/vocabulary/control-bytes.hpp"
 
 namespace Korvalt::Ponderix::Driver {
 namespace {
 
 const Logging::UnitLog kLog("default-communicator");
-
-constexpr std::uint8_t kEnq = 0x05;
-constexpr std::uint8_t kAck = 0x06;
-constexpr std::uint8_t kNak = 0x15;
 
 }  // namespace
 

@@ -7,7 +7,7 @@
 #include "common/text-template.hpp"
 #include "common/utf8.hpp"
 #include "driver/device/device.hpp"
-#include "driver/device/enumerations.hpp"
+#include "driver/vocabulary/enumeration-names.hpp"
 #include "driver/logging/logging.hpp"
 #include "driver/protocols/pos-wait-until-scale-stabilizes-communicator.hpp"
 #include "driver/protocols/protocol-families.hpp"

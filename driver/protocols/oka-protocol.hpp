@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <string>
 
-#include "driver/device/types.hpp"
+#include "driver/vocabulary/bytes.hpp"
 #include "driver/interface/driver-types.hpp"
 #include "driver/protocols/command-executor-by-communicator.hpp"
 

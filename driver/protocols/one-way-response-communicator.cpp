@@ -6,14 +6,12 @@
 #include "driver/connections/connection.hpp"
 #include "driver/device/device.hpp"
 #include "driver/logging/logging.hpp"
+#include "driver/vocabulary/control-bytes.hpp"
 
 namespace Korvalt::Ponderix::Driver {
 namespace {
 
 const Logging::UnitLog kLog("one-way-response-communicator");
-
-constexpr std::uint8_t kSoh = 0x01;
-constexpr std::uint8_t kEot = 0x04;
 
 }  // namespace
 

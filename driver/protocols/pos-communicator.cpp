@@ -11,13 +11,13 @@ const Logging::UnitLog kLog("pos-communicator");
 }  // namespace
 
 bool IsPOSHandshakeAccepted(const ByteVector& reply) {
-  return reply.size() == 1 && (reply.front() == Pos::kAck || reply.front() == Pos::kNak);
+  return reply.size() == 1 && (reply.front() == kAck || reply.front() == kNak);
 }
 
 ByteVector POSCommunicator::Communicate(Device& device, const ByteVector& request, ErrorCase& code,
                                         ResponseValidator validator) {
   kLog.Trace("POSCommunicator::Communicate(boost)");
-  const ByteVector reply = Exchange(device, ByteVector{Pos::kEnq}, code, POSStartResponseValidator);
+  const ByteVector reply = Exchange(device, ByteVector{kEnq}, code, POSStartResponseValidator);
   if (!IsPOSHandshakeAccepted(reply)) {
     kLog.Error(Logging::ByteDump("POSCommunicator::Communicate, no single ACK or NAK to ENQ:", reply));
     code = ErrorCase::ConnectionError;

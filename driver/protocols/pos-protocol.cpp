@@ -128,7 +128,7 @@ OutputValues DecodeStatusReply(const ByteVector& response, ErrorCase& code) {
 
 bool POSStartResponseValidator(const ByteVector& bytes) {
   kCommunicatorLog.Trace("POSCommunicator::POSStartResponseValidator()");
-  return std::any_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == Pos::kAck || b == Pos::kNak; });
+  return std::any_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == kAck || b == kNak; });
 }
 
 bool POSStatusOfWeightChannelResponseValidator(const ByteVector& bytes) {

@@ -8,17 +8,14 @@
 #include <string>
 #include <vector>
 
-#include "driver/device/types.hpp"
+#include "driver/vocabulary/bytes.hpp"
+#include "driver/vocabulary/control-bytes.hpp"
 #include "driver/interface/driver-types.hpp"
 #include "driver/protocols/command-executor-by-communicator.hpp"
 
 namespace Korvalt::Ponderix::Driver {
 
 namespace Pos {
-constexpr std::uint8_t kEnq = 0x05;
-constexpr std::uint8_t kAck = 0x06;
-constexpr std::uint8_t kNak = 0x15;
-constexpr std::uint8_t kStx = 0x02;
 
 // Request frames of the fixed commands.
 ByteVector StatusRequest();

@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "driver/device/enumerations.hpp"
+#include "driver/vocabulary/enumeration-names.hpp"
 #include "driver/protocols/native-protocol.hpp"
 
 namespace Korvalt::Ponderix::Driver {

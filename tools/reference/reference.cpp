@@ -4,7 +4,7 @@
 #include <sstream>
 
 #include "driver/device/device.hpp"
-#include "driver/device/enumerations.hpp"
+#include "driver/vocabulary/enumeration-names.hpp"
 #include "driver/interface/defines.hpp"
 #include "driver/protocols/native-protocol.hpp"
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "driver/device/enumerations.hpp"
+#include "driver/vocabulary/enumeration-names.hpp"
 
 using namespace Korvalt::Ponderix::Driver;
 

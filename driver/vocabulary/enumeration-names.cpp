@@ -1,4 +1,4 @@
-#include "driver/device/enumerations.hpp"
+#include "driver/vocabulary/enumeration-names.hpp"
 
 #include <map>
 #include <stdexcept>
