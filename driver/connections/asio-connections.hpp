@@ -44,6 +44,8 @@ class AsioConnection : public Connection {
     lastRequest_.clear();
     DiscardStaleInput();
   }
+  void SetQuickWait(std::chrono::milliseconds wait) override { quickWait_ = wait; }
+  std::uint64_t BytesReceived() const override { return bytesReceived_; }
   int GetTransferState() override { return transferState_; }
   void SetTransferState(const int& state) override { transferState_ = state; }
 
@@ -111,6 +113,13 @@ class AsioConnection : public Connection {
     unsettledSince_ = std::chrono::steady_clock::now();
   }
 
+  // The time-out of one read, and the quiet interval after a failed transfer: the line's own, or
+  // those of the quick pass.
+  std::chrono::milliseconds ReadTimeout();
+  std::chrono::milliseconds QuietInterval();
+
+  std::chrono::milliseconds quickWait_{0};
+  std::uint64_t bytesReceived_ = 0;
   // One reopen per transfer (a write and the reads of its reply, or a read of a listener).
   bool reopenedInTransfer_ = false;
   // Whether the last transfer timed out, and when it ended: the scale may still be answering.

@@ -20,6 +20,9 @@ namespace errc = boost::system::errc;
 
 // One read asks the line for at most this many bytes; longer replies take several reads.
 constexpr std::size_t kReadChunk = 512;
+// After a failed transfer of the quick pass the line counts as quiet after this gap: a few
+// bytes' time at 4800 baud, long enough for the tail of a reply that just missed its wait.
+constexpr std::chrono::milliseconds kQuickQuietGap{20};
 // A line that keeps sending faster than it can be drained is not stale input but a stream.
 constexpr std::size_t kMaxStaleBytes = 64 * 1024;
 
@@ -58,6 +61,15 @@ TCPEndPoint SplitTCPEndPoint(const std::string& endPoint, const std::string& def
 }
 
 AsioConnection::AsioConnection() : io_(std::make_shared<boost::asio::io_context>(1)) {}
+
+std::chrono::milliseconds AsioConnection::ReadTimeout() {
+  const auto own = TransferTimeout();
+  return quickWait_.count() > 0 ? std::min(quickWait_, own) : own;
+}
+
+std::chrono::milliseconds AsioConnection::QuietInterval() {
+  return quickWait_.count() > 0 ? std::min(kQuickQuietGap, TransferTimeout()) : TransferTimeout();
+}
 
 boost::system::error_code AsioConnection::RunWithDeadline(std::chrono::milliseconds timeout,
                                                           const std::function<void(Completion)>& start,
@@ -132,6 +144,7 @@ void AsioConnection::DiscardStaleInput() {
     }
     if (readError || count == 0) break;  // a lost line shows up again in the write that follows
     stale.insert(stale.end(), scratch, scratch + count);
+    bytesReceived_ += count;
   }
   if (receiveBuffer_.size() > 0) {
     auto data = receiveBuffer_.data();
@@ -146,7 +159,7 @@ void AsioConnection::DiscardStaleInput() {
 
 void AsioConnection::LetLineGoQuiet() {
   using Clock = std::chrono::steady_clock;
-  const auto quiet = TransferTimeout();
+  const auto quiet = QuietInterval();
   const auto bound = Clock::now() + quiet;
   auto quietFrom = unsettledSince_;
   ByteVector late;
@@ -169,6 +182,7 @@ void AsioConnection::LetLineGoQuiet() {
         ignored);
     if (ec || count == 0) break;  // quiet until the end, or a lost line the write will meet
     late.insert(late.end(), scratch, scratch + count);
+    bytesReceived_ += count;
     quietFrom = Clock::now();
   }
   unsettled_ = false;
@@ -230,6 +244,7 @@ void AsioConnection::ReadUntilComplete(ByteVector& response, const ResponseValid
       return;
     }
     receiveBuffer_.commit(n);
+    bytesReceived_ += n;
     auto readable = receiveBuffer_.data();
     const auto* begin = static_cast<const std::uint8_t*>(readable.data());
     response.insert(response.end(), begin, begin + readable.size());
@@ -257,7 +272,7 @@ void AsioConnection::ReadData(ByteVector& response, ResponseValidator isComplete
   const std::size_t gatheredBefore = response.size();
   for (;;) {
     auto ec = RunWithDeadline(
-        TransferTimeout(), [&](Completion done) { ReadUntilComplete(response, isComplete, std::move(done)); }, result);
+        ReadTimeout(), [&](Completion done) { ReadUntilComplete(response, isComplete, std::move(done)); }, result);
     if (ec == boost::asio::error::operation_aborted) MarkUnsettled();
     if (!ec || ec == boost::asio::error::operation_aborted) return;  // complete, or timed out
     if (IsLineLost(ec) && !reopenedInTransfer_) {

@@ -2,6 +2,8 @@
 // nothing above it knows whether bytes travel over a serial port or a TCP socket.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -31,6 +33,13 @@ class Connection {
   // Drops the bytes already waiting on the line (frames a self-transmitting scale sent while
   // nobody listened), so that the next read sees only what arrives from now on.
   virtual void DiscardInput() {}
+  // Detection's quick pass: while `wait` is above zero every read ends after `wait` at the latest
+  // instead of the line's own time-out, and the line counts as quiet again after a short gap.
+  // Zero gives the line its own time-outs back.
+  virtual void SetQuickWait(std::chrono::milliseconds /*wait*/) {}
+  // Every byte taken from the line since it was made: replies, and what was dropped as stale
+  // or late.
+  virtual std::uint64_t BytesReceived() const { return 0; }
   virtual int GetTransferState() = 0;
   virtual void SetTransferState(const int& state) = 0;
 };

@@ -1,13 +1,11 @@
 #include "driver/device/device.hpp"
 
-#include <map>
-#include <set>
-
 #include "common/text-template.hpp"
 #include "driver/vocabulary/enumeration-names.hpp"
 #include "driver/interface/defines.hpp"
 #include "driver/logging/logging.hpp"
 #include "driver/protocols/command-executor.hpp"
+#include "driver/protocols/protocol-table.hpp"
 
 namespace Korvalt::Ponderix::Driver {
 namespace {
@@ -16,63 +14,10 @@ const Logging::UnitLog kLog("device");
 
 using Text::Fill;
 
-std::set<int> Range(int from, int to) {
-  std::set<int> numbers;
-  for (int n = from; n <= to; ++n) numbers.insert(n);
-  return numbers;
-}
-
-std::set<int> Union(std::set<int> a, const std::set<int>& b) {
-  a.insert(b.begin(), b.end());
-  return a;
-}
-
-// Commands each protocol accepts, after the generic weighing commands were mapped.
-const std::map<std::string, std::set<int>>& ProtocolCommandSets() {
-  static const std::map<std::string, std::set<int>> sets{
-      {"OKA", Union(Range(1, 50), {63, 64, 65})},
-      {"POS2M", {49, 50, 55, 58, 59}},
-      {"POS2MProV1", Union(Range(0, 50), {55, 58, 59, 60})},
-      {"CAS-M", {49, 50, 56, 61, 62}},
-      {"CAS-M ProV1", Union(Range(0, 50), {56, 61, 62})},
-      {"CAS-M-Active", {49, 50, 57}},
-  };
-  return sets;
-}
-
-// Generic weighing command -> the protocol's own command.
-const std::map<std::pair<Command, std::string>, Command>& CommandMapping() {
-  using C = Command;
-  static const std::map<std::pair<Command, std::string>, Command> mapping{
-      {{C::StatusOfWeightChannel, "POS2M"}, C::POSStatusOfWeightChannel},
-      {{C::StatusOfWeightChannel, "POS2MProV1"}, C::POSStatusOfWeightChannel},
-      {{C::StatusOfWeightChannel, "CAS-M"}, C::CASStatusOfWeightChannel},
-      {{C::StatusOfWeightChannel, "CAS-M ProV1"}, C::CASStatusOfWeightChannel},
-      {{C::StatusOfWeightChannel, "CAS-M-Active"}, C::CASActiveStatusOfWeightChannel},
-      {{C::StatusOfWeightChannel, "OKA"}, C::OKAStatusOfWeightChannel},
-      {{C::SetZero, "POS2M"}, C::POSSetZero},
-      {{C::SetZero, "POS2MProV1"}, C::POSSetZero},
-      {{C::SetZero, "CAS-M"}, C::CASSetZero},
-      {{C::SetZero, "CAS-M ProV1"}, C::CASSetZero},
-      {{C::SetZero, "OKA"}, C::OKASetZero},
-      {{C::SetTare, "POS2M"}, C::POSSetTare},
-      {{C::SetTare, "POS2MProV1"}, C::POSSetTare},
-      {{C::SetTare, "CAS-M"}, C::CASSetTare},
-      {{C::SetTare, "CAS-M ProV1"}, C::CASSetTare},
-      {{C::SpecifyTare, "POS2MProV1"}, C::POSSpecifyTare},
-      {{C::SpecifyTare, "OKA"}, C::OKASpecifyTare},
-  };
-  return mapping;
-}
-
 std::string FirstDigits(const std::string& text) {
   const auto first = text.find_first_of("0123456789");
   if (first == std::string::npos) return {};
   return text.substr(first, text.find_first_not_of("0123456789", first) - first);
-}
-
-bool IsProProtocol(const std::string& protocol) {
-  return protocol.size() >= 3 && protocol.find("Pro") != std::string::npos;
 }
 
 }  // namespace
@@ -83,17 +28,6 @@ Device::Device() {
 }
 
 Device::~Device() = default;
-
-Command Device::AdjustCommandToProtocol(Command command, const std::string& protocol) {
-  auto it = CommandMapping().find({command, protocol});
-  return it == CommandMapping().end() ? command : it->second;
-}
-
-bool Device::IsCommandAllowed(Command command, const std::string& protocol) {
-  if (protocol == "auto") return IsKnown(command);
-  auto set = ProtocolCommandSets().find(protocol);
-  return set != ProtocolCommandSets().end() && set->second.count(static_cast<int>(command)) != 0;
-}
 
 bool Device::IsModelMatching(const std::string& model, const std::string& reportedModel) {
   if (model == "auto") return true;
@@ -131,7 +65,7 @@ void Device::CheckConnectionSettings(ErrorCase& result) {
   };
   for (const auto& [type, value] : settings) {
     const bool known = type == LogicDeviceParamType::Protocol
-                           ? *value == "auto" || ProtocolCommandSets().count(*value) != 0
+                           ? FindProtocol(*value) != nullptr
                            : *value == "Serial Port" || *value == "TCP";
     if (known) continue;
     kLog.Error(Fill("Device::Open(), logic device parameter [@] has an unsupported value [@]", ToString(type),
@@ -164,20 +98,19 @@ void Device::OpenLine(ErrorCase& result) {
 
 void Device::DetectProtocol(int logicDeviceId, ErrorCase& result) {
   if (protocol_ != "auto") return;
-  RunCommand(Command::GetProtocolAuto, result);
+  auto found = RunCommand(Command::GetProtocolAuto, result);
   if (result != ErrorCase::Correct) {
     reportedModel_ = "Not Pro model";
     return;
   }
-  auto name = parameters_.GetParamOutput(ParamType::ProtocolVersion, result);
-  if (result != ErrorCase::Correct) return;
+  const std::string name = found[ParamType::ProtocolVersion];
   logicDevices_->SetLogicDeviceParam(logicDeviceId, LogicDeviceParamType::Protocol, name, result);
   if (result != ErrorCase::Correct) return;
   protocol_ = name;
 }
 
 void Device::ReadModel(int logicDeviceId, ErrorCase& result) {
-  if (!IsProProtocol(protocol_)) {
+  if (!FindProtocol(protocol_)->readsModelOnOpen) {
     reportedModel_ = "Not Pro model";
     return;
   }
@@ -216,26 +149,7 @@ void Device::LoadConnectionSettings(int logicDeviceId, ErrorCase& result) {
 void Device::OpenSerial(ErrorCase& result) {
   connection_->Open(result);
   if (result != ErrorCase::Correct) return;
-  if (protocol_ != "OKA" && protocol_ != "auto") {
-    connection_->SetDefaultOptions(result);
-    if (result == ErrorCase::Correct && baudRate_ == "4800") {
-      connection_->SetOption(Option::BaudRate, "4800", result);
-    }
-    return;
-  }
-  if (baudRate_ == "4800") {
-    // OKA scales at 4800 baud run 8 data bits, two stop bits, even parity.
-    const std::pair<Option, const char*> settings[] = {
-        {Option::BaudRate, "4800"}, {Option::CharacterSize, "8"}, {Option::StopBits, "2"},
-        {Option::Parity, "2"},      {Option::FlowControl, "0"},
-    };
-    for (const auto& [option, value] : settings) {
-      connection_->SetOption(option, value, result);
-      if (result != ErrorCase::Correct) return;
-    }
-  } else if (baudRate_ == "9600") {
-    connection_->SetDefaultOptions(result);
-  }
+  if (auto line = LineFor(*FindProtocol(protocol_), baudRate_)) ApplySerialLine(*connection_, *line, result);
 }
 
 bool Device::IsOpen() {
@@ -267,8 +181,10 @@ std::string Device::GetInputParam(ParamType type, ErrorCase& result) {
   return parameters_.GetParamInput(type, result);
 }
 
-void Device::ExecuteCommand(Command command, ErrorCase& result) {
-  command = AdjustCommandToProtocol(command, protocol_);
+void Device::ExecuteCommand(Command command, ErrorCase& result) { RunOtherCommand(command, result); }
+
+OutputValues Device::RunOtherCommand(Command command, ErrorCase& result) {
+  command = MapToProtocol(command, protocol_);
   if (!connection_ || !connection_->IsOpen()) {
     result = ErrorCase::ConnectionError;
   } else if (!IsCommandAllowed(command, protocol_)) {
@@ -276,18 +192,18 @@ void Device::ExecuteCommand(Command command, ErrorCase& result) {
   } else if (protocol_ != "auto" && !IsModelMatching(model_, reportedModel_)) {
     result = ErrorCase::WrongModelChosen;
   } else {
-    RunCommand(command, result);
-    return;
+    return RunCommand(command, result);
   }
   ClearOutputsOf(command);
+  return {};
 }
 
-void Device::RunCommand(Command command, ErrorCase& result) {
+OutputValues Device::RunCommand(Command command, ErrorCase& result) {
   const std::string line =
       Fill("Device::ExecuteCommand(command: @, code [@])", ToString(command), static_cast<int>(command));
   kLog.Trace(line);
   auto executor = CreateExecutor(command, result);
-  if (result != ErrorCase::Correct) return;
+  if (result != ErrorCase::Correct) return {};
   OutputValues outputs;
   try {
     outputs = executor->ExecuteCommand(*this, result);
@@ -299,9 +215,10 @@ void Device::RunCommand(Command command, ErrorCase& result) {
     kLog.Error(line + Fill(", Device::ExecuteCommand(), command: [@] ErrorCase is [@]", ToString(command),
                            ToString(result)));
     ClearOutputsOf(command);
-    return;
+    return {};
   }
   for (const auto& [type, text] : outputs) parameters_.SetParamOutput(type, text);
+  return outputs;
 }
 
 void Device::ClearOutputsOf(Command command) {

@@ -10,13 +10,14 @@
 #include "driver/device/device-resources.hpp"
 #include "driver/interface/driver-types.hpp"
 #include "driver/logic-devices/logic-devices.hpp"
+#include "driver/protocols/protocol-context.hpp"
 
 namespace Korvalt::Ponderix::Driver {
 
-class Device {
+class Device : public ProtocolContext {
  public:
   Device();
-  virtual ~Device();
+  ~Device() override;
   Device(const Device&) = delete;
   Device& operator=(const Device&) = delete;
 
@@ -26,12 +27,15 @@ class Device {
 
   void SetParam(ParamType type, const std::string& value);
   std::string GetParam(ParamType type, ErrorCase& result);
-  std::string GetInputParam(ParamType type, ErrorCase& result);
+  std::string GetInputParam(ParamType type, ErrorCase& result) override;
 
   // The device's public command entry: mapping, protocol and model checks, then RunCommand.
   void ExecuteCommand(Command command, ErrorCase& result);
-  std::string GetProtocol() const;
-  std::shared_ptr<Connection> GetConnection();
+  std::string GetProtocol() const override;
+  std::shared_ptr<Connection> GetConnection() override;
+  // ExecuteCommand for the protocols' own use (the stability wait, detection): the outputs come
+  // back as well.
+  OutputValues RunOtherCommand(Command command, ErrorCase& result) override;
 
   int AddLogicDevice(ErrorCase& result);
   void DeleteLogicDevice(int id, ErrorCase& result);
@@ -41,12 +45,9 @@ class Device {
   std::string GetLogicDeviceParam(const int& id, LogicDeviceParamType type, ErrorCase& result);
   std::vector<int> GetAllSortedLogiDeviceID(ErrorCase& result);
 
-  // Runs a command without the checks of ExecuteCommand (used by Open and by executors).
-  void RunCommand(Command command, ErrorCase& result);
+  // Runs a command without the checks of ExecuteCommand (used by Open); the outputs it stored.
+  OutputValues RunCommand(Command command, ErrorCase& result);
 
-  // Generic weighing commands replaced by the protocol's own (unknown pairs unchanged).
-  static Command AdjustCommandToProtocol(Command command, const std::string& protocol);
-  static bool IsCommandAllowed(Command command, const std::string& protocol);
   // First run of decimal digits of each text must agree; "auto" always matches.
   static bool IsModelMatching(const std::string& model, const std::string& reportedModel);
 

@@ -13,7 +13,6 @@
 #include "driver/interface/defines.hpp"
 #include "driver/interface/weight-reading.hpp"
 #include "driver/logging/logging.hpp"
-#include "driver/protocols/command-executor.hpp"
 
 using namespace Korvalt::Ponderix::Driver;
 
@@ -215,15 +214,9 @@ PDX_API int PDX_CALL pdx_read_weight(pdx_handle handle, struct pdx_weight* out) 
       // A device still on "auto" tries each protocol's status in turn.
       const Command command =
           device.GetProtocol() == "auto" ? Command::StatusOfWeightChannelAuto : Command::StatusOfWeightChannel;
-      device.ExecuteCommand(command, result);
+      // The outputs of this exchange, as the device stored them.
+      const OutputValues outputs = device.RunOtherCommand(command, result);
       if (result != ErrorCase::Correct) return;
-      // A failed command clears its outputs, so what is set now came from this exchange.
-      OutputValues outputs;
-      for (ParamType type : CommandOutputs(Device::AdjustCommandToProtocol(command, device.GetProtocol()))) {
-        ErrorCase missing = ErrorCase::Correct;
-        std::string text = device.GetParam(type, missing);
-        if (missing == ErrorCase::Correct) outputs[type] = text;
-      }
       if (!MakeWeightReading(outputs, reading)) result = ErrorCase::DeviceResponseIncorrectFormat;
   });
   if (code != PDX_OK) return code;

@@ -1,14 +1,17 @@
 #include "driver/protocols/auto-detection.hpp"
 
-#include <utility>
+#include <algorithm>
+#include <optional>
+#include <vector>
 
 #include "common/text-template.hpp"
 #include "driver/connections/connection.hpp"
-#include "driver/device/device.hpp"
-#include "driver/vocabulary/enumeration-names.hpp"
 #include "driver/interface/defines.hpp"
 #include "driver/logging/logging.hpp"
+#include "driver/protocols/native-protocol.hpp"
 #include "driver/protocols/protocol-families.hpp"
+#include "driver/protocols/protocol-table.hpp"
+#include "driver/vocabulary/enumeration-names.hpp"
 
 namespace Korvalt::Ponderix::Driver {
 namespace {
@@ -16,128 +19,193 @@ namespace {
 const Logging::UnitLog kDetectionLog("get-protocol-version-auto-executable");
 const Logging::UnitLog kStatusLog("status-of-weight-channel-auto-executor");
 
-enum class LineFamily { OKA, Other };
+const ProtocolRow& AutoRow() { return *FindProtocol("auto"); }
 
-// While the protocol is still unknown, each attempt needs the line its scale uses. At 4800
-// baud OKA scales run 8 data bits, two stop bits and even parity, the others 8N1; at 9600 all
-// use the defaults, and any other speed was left as the system set it, so there is nothing to
-// switch. A fixed protocol keeps the line the device opened it with.
+// While the protocol is still unknown each attempt needs the line its protocol uses at the
+// configured speed. A line that was set for "auto" at this speed (4800 and 9600 baud) gets each
+// protocol's own; one left as the system set it, and the line of a fixed protocol, stay as
+// the device opened them.
 class LineSwitcher {
  public:
-  explicit LineSwitcher(Device& device) {
-    if (device.GetProtocol() != "auto") return;
-    connection_ = device.GetConnection();
-    if (!connection_ || !connection_->IsOptionSupported(Option::BaudRate)) {
-      connection_.reset();
-      return;
-    }
+  explicit LineSwitcher(ProtocolContext& context) {
+    auto connection = context.GetConnection();
+    if (!connection || !connection->IsOptionSupported(Option::BaudRate)) return;
     ErrorCase ignored = ErrorCase::Correct;
-    if (connection_->GetOption(Option::BaudRate, ignored) != "4800") connection_.reset();
+    speed_ = connection->GetOption(Option::BaudRate, ignored);
+    if (context.GetProtocol() != "auto") return;
+    current_ = LineFor(AutoRow(), speed_);
+    if (current_) connection_ = connection;
   }
 
-  void Apply(LineFamily family, ErrorCase& code) {
-    if (!connection_ || (applied_ && current_ == family)) return;
-    if (family == LineFamily::OKA) {
-      const std::pair<Option, const char*> settings[] = {{Option::BaudRate, "4800"},
-                                                         {Option::CharacterSize, "8"},
-                                                         {Option::StopBits, "2"},
-                                                         {Option::Parity, "2"},
-                                                         {Option::FlowControl, "0"}};
-      for (const auto& [option, value] : settings) {
-        connection_->SetOption(option, value, code);
-        if (code != ErrorCase::Correct) return;
-      }
-    } else {
-      connection_->SetDefaultOptions(code);
-      if (code == ErrorCase::Correct) connection_->SetOption(Option::BaudRate, "4800", code);
-    }
-    if (code == ErrorCase::Correct) {
-      current_ = family;
-      applied_ = true;
-    }
+  const std::string& Speed() const { return speed_; }
+
+  void Apply(const ProtocolRow& row, ErrorCase& code) {
+    if (!connection_) return;
+    const auto line = LineFor(row, speed_);
+    if (!line || line == current_) return;
+    ApplySerialLine(*connection_, *line, code);
+    if (code == ErrorCase::Correct) current_ = line;
   }
 
  private:
   std::shared_ptr<Connection> connection_;
-  // The device opened the line for OKA, but the first attempt applies its settings once more.
-  // A flag beside the value rather than std::optional: GCC 12's optimiser takes the optional's
-  // payload for uninitialised (a false alarm under -Wall).
-  bool applied_ = false;
-  LineFamily current_ = LineFamily::Other;
+  std::string speed_;
+  std::optional<SerialLine> current_;
 };
 
-LineFamily FamilyOf(Command command) {
-  return command == Command::OKAStatusOfWeightChannel ? LineFamily::OKA : LineFamily::Other;
+// One detection step: the status command that finds the rows sharing it, a plain one and its
+// "ProV1" twin that also answers the native serial-number question (either may be missing).
+struct Probe {
+  DetectionProbe probe;
+  const ProtocolRow* plain = nullptr;
+  const ProtocolRow* pro = nullptr;
+
+  const ProtocolRow& AnyRow() const { return plain ? *plain : *pro; }
+};
+
+std::vector<Probe> MakeProbes() {
+  std::vector<Probe> probes;
+  for (const auto& row : ProtocolTable()) {
+    if (!row.probe) continue;
+    auto same = std::find_if(probes.begin(), probes.end(),
+                             [&](const Probe& p) { return p.probe.command == row.probe->command; });
+    if (same == probes.end()) same = probes.insert(probes.end(), Probe{*row.probe});
+    (row.probe->answersNative ? same->pro : same->plain) = &row;
+  }
+  std::stable_sort(probes.begin(), probes.end(),
+                   [](const Probe& a, const Probe& b) { return a.probe.order < b.probe.order; });
+  return probes;
 }
 
-// One attempt on a fresh code: the line for its family, then the command with the device's checks.
-void Attempt(Device& device, LineSwitcher& line, Command command, ErrorCase& code) {
+const std::vector<Probe>& Probes() {
+  static const std::vector<Probe> probes = MakeProbes();
+  return probes;
+}
+
+// The row whose probe is `command`, for the line its attempt needs.
+const ProtocolRow& RowProbedBy(Command command) {
+  for (const auto& probe : Probes()) {
+    if (probe.probe.command == command) return probe.AnyRow();
+  }
+  return AutoRow();
+}
+
+// One attempt on a fresh code: the line for its protocol, then the command with the device's checks.
+OutputValues Attempt(ProtocolContext& context, LineSwitcher& line, const ProtocolRow& row, Command command,
+                     ErrorCase& code) {
   code = ErrorCase::Correct;
-  line.Apply(FamilyOf(command), code);
-  if (code != ErrorCase::Correct) return;
-  device.ExecuteCommand(command, code);
+  line.Apply(row, code);
+  if (code != ErrorCase::Correct) return {};
+  return context.RunOtherCommand(command, code);
 }
 
-// A scale of a "ProV1" protocol answers the native serial-number question too. Any whole line
-// counts, "ERROR" included: the scale speaks the native protocol even if it keeps that value to
-// itself. Only silence (or a broken line) means a plain scale.
-bool AnswersNativeProtocol(Device& device, LineSwitcher& line) {
+// Any whole line in reply to the serial-number question counts, "ERROR" included: the scale
+// speaks the native protocol even if it keeps that value to itself.
+bool AnswersNativeProtocol(ProtocolContext& context, LineSwitcher& line, const ProtocolRow& row) {
   ErrorCase code = ErrorCase::Correct;
-  Attempt(device, line, Command::GetSerialNumber, code);
-  return code == ErrorCase::Correct || code == ErrorCase::DeviceReturnsError ||
-         code == ErrorCase::DeviceUnexpectedResponse;
+  Attempt(context, line, row, Command::GetSerialNumber, code);
+  return IsNativeLineAnswer(code);
+}
+
+// Runs the probes in order: the name of the protocol found, or nothing with the last probe's
+// failure in `code`. With `quick` each probe's reads wait only its quick wait.
+std::string RunProbes(ProtocolContext& context, LineSwitcher& line, Connection* quick, ErrorCase& code) {
+  for (const Probe& probe : Probes()) {
+    if (quick) quick->SetQuickWait(QuickWait(probe.probe.quickWaitMs, line.Speed()));
+    Attempt(context, line, probe.AnyRow(), probe.probe.command, code);
+    if (code != ErrorCase::Correct) continue;
+    if (!probe.pro || !probe.plain) return probe.AnyRow().name;
+    return AnswersNativeProtocol(context, line, *probe.pro) ? probe.pro->name : probe.plain->name;
+  }
+  return {};
+}
+
+// The line gets its own time-outs back however the quick pass ends.
+class QuickWaitGuard {
+ public:
+  explicit QuickWaitGuard(Connection& connection) : connection_(connection) {}
+  ~QuickWaitGuard() { connection_.SetQuickWait(std::chrono::milliseconds(0)); }
+  QuickWaitGuard(const QuickWaitGuard&) = delete;
+  QuickWaitGuard& operator=(const QuickWaitGuard&) = delete;
+
+ private:
+  Connection& connection_;
+};
+
+// The quick pass: the name found, or nothing with the last probe's failure in `code`.
+std::string QuickPass(ProtocolContext& context, LineSwitcher& line, Connection& connection, ErrorCase& code) {
+  QuickWaitGuard guard(connection);
+  return RunProbes(context, line, &connection, code);
+}
+
+// Listens with the line's own time-out until one whole time-out passes without a byte (or
+// kSettleLimit is over): a slow scale's late replies to the quick pass's requests are let go, so
+// that none is taken for an answer in the full pass. True when not one byte came.
+constexpr std::chrono::seconds kSettleLimit{3};
+bool LetLineSettle(Connection& connection) {
+  // A listen of its own: nothing of the last request is sent again should the line be reopened.
+  connection.DiscardInput();
+  const auto heardBefore = connection.BytesReceived();
+  const auto limit = std::chrono::steady_clock::now() + kSettleLimit;
+  for (;;) {
+    ByteVector heard;
+    ErrorCase listened = ErrorCase::Correct;
+    connection.ReadData(heard, [](const ByteVector& bytes) { return !bytes.empty(); }, listened);
+    if (heard.empty() || listened != ErrorCase::Correct || std::chrono::steady_clock::now() >= limit) break;
+  }
+  return connection.BytesReceived() == heardBefore;
+}
+
+// Runs the quick pass, and the full pass when that found nothing on a line that was not silent.
+// Silent: every probe timed out and not one byte came from the line, during the quick pass nor
+// in one whole time-out after it, so every probe had at least a full time-out for its answer.
+std::string Detect(ProtocolContext& context, LineSwitcher& line, ErrorCase& code) {
+  auto connection = context.GetConnection();
+  if (!connection) return RunProbes(context, line, nullptr, code);
+  const auto heardBefore = connection->BytesReceived();
+  std::string name = QuickPass(context, line, *connection, code);
+  if (!name.empty()) return name;
+  const bool silentPass = code == ErrorCase::BoostTimeOut && connection->BytesReceived() == heardBefore;
+  if (LetLineSettle(*connection) && silentPass) return {};
+  return RunProbes(context, line, nullptr, code);
 }
 
 }  // namespace
 
-OutputValues GetProtocolVersionAutoExecutor::ExecuteCommand(Device& device, ErrorCase& code) {
+std::chrono::milliseconds QuickWait(int quickWaitMs, const std::string& speed) {
+  return std::chrono::milliseconds(speed == "4800" ? 2 * quickWaitMs : quickWaitMs);
+}
+
+OutputValues GetProtocolVersionAutoExecutor::ExecuteCommand(ProtocolContext& context, ErrorCase& code) {
   kDetectionLog.Trace(Text::Fill("GetProtocolVersionAutoExecutor::ExecuteCommand(command: @, code [@])",
                                  ToString(command_), static_cast<int>(command_)));
   if (code != ErrorCase::Correct) return {};
-  LineSwitcher line(device);
-  std::string name;
-
-  Attempt(device, line, Command::POSStatusOfWeightChannel, code);
-  if (code == ErrorCase::Correct) {
-    name = AnswersNativeProtocol(device, line) ? "POS2MProV1" : "POS2M";
-  } else {
-    Attempt(device, line, Command::OKAStatusOfWeightChannel, code);
-    if (code == ErrorCase::Correct) {
-      name = "OKA";
-    } else {
-      Attempt(device, line, Command::CASActiveStatusOfWeightChannel, code);
-      if (code == ErrorCase::Correct) {
-        name = "CAS-M-Active";
-      } else {
-        Attempt(device, line, Command::CASStatusOfWeightChannel, code);
-        if (code != ErrorCase::Correct) {
-          // Leave the line as the device opened it for the still unknown protocol.
-          ErrorCase restore = ErrorCase::Correct;
-          line.Apply(LineFamily::OKA, restore);
-          kDetectionLog.Error(Text::Fill("GetProtocolVersionAutoExecutor::ExecuteCommand, no protocol answered, ecase [@]",
-                                         ToString(code)));
-          return {};
-        }
-        name = AnswersNativeProtocol(device, line) ? "CAS-M ProV1" : "CAS-M";
-      }
-    }
+  LineSwitcher line(context);
+  const std::string name = Detect(context, line, code);
+  if (name.empty()) {
+    // Leave the line as the device opened it for the still unknown protocol.
+    ErrorCase restore = ErrorCase::Correct;
+    line.Apply(AutoRow(), restore);
+    kDetectionLog.Error(
+        Text::Fill("GetProtocolVersionAutoExecutor::ExecuteCommand, no protocol answered, ecase [@]", ToString(code)));
+    return {};
   }
   // The line stays set for the protocol found.
   code = ErrorCase::Correct;
-  line.Apply(name == "OKA" ? LineFamily::OKA : LineFamily::Other, code);
+  line.Apply(*FindProtocol(name), code);
   if (code != ErrorCase::Correct) return {};
   kDetectionLog.Info("GetProtocolVersionAutoExecutor::ExecuteCommand, protocol found: " + name);
   return {{ParamType::ProtocolVersion, name}};
 }
 
-OutputValues StatusOfWeightChannelAutoExecutor::ExecuteCommand(Device& device, ErrorCase& code) {
+OutputValues StatusOfWeightChannelAutoExecutor::ExecuteCommand(ProtocolContext& context, ErrorCase& code) {
   kStatusLog.Trace(Text::Fill("StatusOfWeightChannelAutoExecutor::ExecuteCommand(command: @, code [@])",
                               ToString(command_), static_cast<int>(command_)));
-  LineSwitcher line(device);
+  LineSwitcher line(context);
   for (Command command : {Command::POSStatusOfWeightChannel, Command::CASStatusOfWeightChannel,
                           Command::OKAStatusOfWeightChannel}) {
-    Attempt(device, line, command, code);
-    if (code == ErrorCase::Correct) break;
+    OutputValues outputs = Attempt(context, line, RowProbedBy(command), command, code);
+    if (code == ErrorCase::Correct) return outputs;
   }
   return {};
 }

@@ -125,9 +125,9 @@ bool CASActiveStatusOfWeightChannelResponseValidator(const ByteVector& bytes) {
 
 namespace Korvalt::Ponderix::Driver {
 
-ByteVector CASCommandExecutor::MakeRequest(Device&, ErrorCase&) { return requestTemplate_; }
+ByteVector CASCommandExecutor::MakeRequest(ProtocolContext&, ErrorCase&) { return requestTemplate_; }
 
-OutputValues CASCommandExecutor::ParseResponse(Device&, const ByteVector& response, ErrorCase& code) {
+OutputValues CASCommandExecutor::ParseResponse(ProtocolContext&, const ByteVector& response, ErrorCase& code) {
   if (command_ != Command::CASStatusOfWeightChannel || code != ErrorCase::Correct) return {};
   // Decode the frame the validator accepted, wherever it starts in the reply.
   const auto start = Cas::FindCheckedFrame(response);
@@ -138,9 +138,9 @@ OutputValues CASCommandExecutor::ParseResponse(Device&, const ByteVector& respon
   return Cas::DecodeCASFrame(response, *start, code);
 }
 
-ByteVector CASActiveCommandExecutor::MakeRequest(Device&, ErrorCase&) { return {}; }
+ByteVector CASActiveCommandExecutor::MakeRequest(ProtocolContext&, ErrorCase&) { return {}; }
 
-OutputValues CASActiveCommandExecutor::ParseResponse(Device&, const ByteVector& response, ErrorCase& code) {
+OutputValues CASActiveCommandExecutor::ParseResponse(ProtocolContext&, const ByteVector& response, ErrorCase& code) {
   if (command_ != Command::CASActiveStatusOfWeightChannel || code != ErrorCase::Correct) return {};
   const auto start = Cas::FindUncheckedFrame(response);
   if (!start) {

@@ -44,8 +44,8 @@ class CASCommandExecutor : public ByteManExecutor {
   using ByteManExecutor::ByteManExecutor;
 
  protected:
-  ByteVector MakeRequest(Device& device, ErrorCase& code) override;
-  OutputValues ParseResponse(Device& device, const ByteVector& response, ErrorCase& code) override;
+  ByteVector MakeRequest(ProtocolContext& context, ErrorCase& code) override;
+  OutputValues ParseResponse(ProtocolContext& context, const ByteVector& response, ErrorCase& code) override;
 };
 
 // 57: listens to a scale that transmits on its own; sends nothing.
@@ -54,8 +54,8 @@ class CASActiveCommandExecutor : public ByteManExecutor {
   using ByteManExecutor::ByteManExecutor;
 
  protected:
-  ByteVector MakeRequest(Device& device, ErrorCase& code) override;
-  OutputValues ParseResponse(Device& device, const ByteVector& response, ErrorCase& code) override;
+  ByteVector MakeRequest(ProtocolContext& context, ErrorCase& code) override;
+  OutputValues ParseResponse(ProtocolContext& context, const ByteVector& response, ErrorCase& code) override;
 };
 
 }  // namespace Korvalt::Ponderix::Driver

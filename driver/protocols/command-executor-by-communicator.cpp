@@ -4,7 +4,6 @@
 #include <stdexcept>
 
 #include "common/text-template.hpp"
-#include "driver/device/device.hpp"
 #include "driver/vocabulary/enumeration-names.hpp"
 #include "driver/logging/logging.hpp"
 
@@ -25,25 +24,25 @@ CommandExecutorByCommunicator::CommandExecutorByCommunicator(Command command,
                                                              std::unique_ptr<ICommunicator> communicator)
     : command_(command), communicator_(std::move(communicator)) {}
 
-OutputValues CommandExecutorByCommunicator::ExecuteCommand(Device& device, ErrorCase& code) {
+OutputValues CommandExecutorByCommunicator::ExecuteCommand(ProtocolContext& context, ErrorCase& code) {
   const std::string name = ToString(command_);  // throws for a command outside the name table
   kLog.Trace(Text::Fill("CommandExecutorByCommunicator::ExecuteCommand(command: @, code [@])", name,
                         static_cast<int>(command_)));
-  ByteVector request = MakeRequest(device, code);
+  ByteVector request = MakeRequest(context, code);
   if (code != ErrorCase::Correct) return {};
-  ByteVector response = Communicate(device, request, code, GetResponseValidators());
+  ByteVector response = Communicate(context, request, code, GetResponseValidators());
   if (code != ErrorCase::Correct) return {};
-  OutputValues values = ParseResponse(device, response, code);
+  OutputValues values = ParseResponse(context, response, code);
   if (code != ErrorCase::Correct) return {};
   return values;
 }
 
-ByteVector CommandExecutorByCommunicator::Communicate(Device& device, const ByteVector& request, ErrorCase& code,
+ByteVector CommandExecutorByCommunicator::Communicate(ProtocolContext& context, const ByteVector& request, ErrorCase& code,
                                                       const std::vector<ResponseValidator>& validators) {
   if (validators.empty()) {
     throw std::logic_error(kLog.Prefix() + "CommandExecutorByCommunicator::Communicate, no response validator.");
   }
-  ByteVector response = communicator_->Communicate(device, request, code, validators.front());
+  ByteVector response = communicator_->Communicate(context, request, code, validators.front());
   if (code != ErrorCase::Correct) return {};
   return response;
 }
@@ -57,9 +56,9 @@ ByteManExecutor::ByteManExecutor(Command command, std::unique_ptr<ICommunicator>
       outputPositions_(std::move(outputPositions)),
       validators_(std::move(validators)) {}
 
-ByteVector ByteManExecutor::MakeRequest(Device& device, ErrorCase& code) {
+ByteVector ByteManExecutor::MakeRequest(ProtocolContext& context, ErrorCase& code) {
   for (const auto& position : inputPositions_) {
-    std::string value = device.GetInputParam(position.paramType, code);
+    std::string value = context.GetInputParam(position.paramType, code);
     if (code != ErrorCase::Correct) return {};
     try {
       WriteParamIntoRequest(requestTemplate_, value, position);
@@ -114,7 +113,7 @@ bool ByteManExecutor::OutputsFitIn(const ByteVector& response) const {
   return true;
 }
 
-OutputValues ByteManExecutor::ParseResponse(Device&, const ByteVector& response, ErrorCase& code) {
+OutputValues ByteManExecutor::ParseResponse(ProtocolContext&, const ByteVector& response, ErrorCase& code) {
   if (!OutputsFitIn(response)) {
     kByteManLog.Error(Logging::ByteDump("ByteManExecutor::ParseResponse, response too short:", response));
     code = ErrorCase::DeviceResponseIncorrectFormat;

@@ -14,13 +14,13 @@ class CommandExecutorByCommunicator : public ICommandExecutor {
   CommandExecutorByCommunicator(Command command, std::unique_ptr<ICommunicator> communicator);
 
   // MakeRequest, Communicate, ParseResponse; each step runs only while `code` is Correct.
-  OutputValues ExecuteCommand(Device& device, ErrorCase& code) final;
+  OutputValues ExecuteCommand(ProtocolContext& context, ErrorCase& code) final;
 
   // Runs the communicator with the first validator; empty when `code` is not Correct after.
-  virtual ByteVector Communicate(Device& device, const ByteVector& request, ErrorCase& code,
+  virtual ByteVector Communicate(ProtocolContext& context, const ByteVector& request, ErrorCase& code,
                                  const std::vector<ResponseValidator>& validators);
-  virtual ByteVector MakeRequest(Device& device, ErrorCase& code) = 0;
-  virtual OutputValues ParseResponse(Device& device, const ByteVector& response, ErrorCase& code) = 0;
+  virtual ByteVector MakeRequest(ProtocolContext& context, ErrorCase& code) = 0;
+  virtual OutputValues ParseResponse(ProtocolContext& context, const ByteVector& response, ErrorCase& code) = 0;
   virtual std::vector<ResponseValidator> GetResponseValidators() = 0;
 
   Command GetCommand() const { return command_; }
@@ -40,10 +40,10 @@ class ByteManExecutor : public CommandExecutorByCommunicator {
 
   // Writes every input into the template (which is used up: one executor, one execution).
   // A value that is not a decimal integer or does not fit 16 bits gives ParamValueUnsupported.
-  ByteVector MakeRequest(Device& device, ErrorCase& code) override;
+  ByteVector MakeRequest(ProtocolContext& context, ErrorCase& code) override;
   // An output position reaching past the end of the response gives
   // DeviceResponseIncorrectFormat and no values.
-  OutputValues ParseResponse(Device& device, const ByteVector& response, ErrorCase& code) override;
+  OutputValues ParseResponse(ProtocolContext& context, const ByteVector& response, ErrorCase& code) override;
   std::vector<ResponseValidator> GetResponseValidators() override;
 
   // The two low-order bytes of the decimal `value`, least significant first, replace the two

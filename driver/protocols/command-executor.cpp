@@ -3,18 +3,10 @@
 #include <stdexcept>
 
 #include "driver/protocols/native-protocol.hpp"
-#include "driver/protocols/protocol-families.hpp"
+#include "driver/protocols/protocol-table.hpp"
 
 namespace Korvalt::Ponderix::Driver {
 namespace {
-
-using FamilyFactory = std::unique_ptr<ICommandExecutor> (*)(Command);
-
-// Every family knows its own commands and answers nullptr for the rest; the first that builds
-// an executor wins.
-constexpr FamilyFactory kFamilies[] = {
-    CreateNativeExecutor, CreatePOSExecutor, CreateCASExecutor, CreateOKAExecutor, CreateAutoExecutor,
-};
 
 struct CommandOutputRow {
   Command command;
@@ -50,13 +42,17 @@ std::vector<ParamType> CommandOutputs(Command command) {
   return {};
 }
 
-OutputValues EmptyExecutor::ExecuteCommand(Device&, ErrorCase&) {
+OutputValues EmptyExecutor::ExecuteCommand(ProtocolContext&, ErrorCase&) {
   throw std::logic_error("Korvalt::Ponderix::Driver::command-executor, EmptyExecutor was ran.");
 }
 
 std::unique_ptr<ICommandExecutor> CreateExecutor(Command command, ErrorCase& code) {
-  for (FamilyFactory family : kFamilies) {
-    if (auto executor = family(command)) return executor;
+  // Every family knows its own commands and answers nullptr for the rest: the first of the
+  // protocol table's families that builds an executor wins.
+  for (const auto& row : ProtocolTable()) {
+    for (ExecutorFamily family : row.families) {
+      if (auto executor = family(command)) return executor;
+    }
   }
   code = ErrorCase::CommandUnsupported;
   return std::make_unique<EmptyExecutor>();

@@ -7,12 +7,11 @@
 #include <vector>
 
 #include "driver/vocabulary/bytes.hpp"
+#include "driver/protocols/protocol-context.hpp"
 #include "driver/vocabulary/output-values.hpp"
 #include "driver/interface/driver-types.hpp"
 
 namespace Korvalt::Ponderix::Driver {
-
-class Device;
 
 // Locator of a value inside a binary frame.
 struct ParamPosition {
@@ -25,7 +24,7 @@ class ICommandExecutor {
  public:
   virtual ~ICommandExecutor() = default;
   // `code` is Correct on entry; on return it holds the result. Values only on success.
-  virtual OutputValues ExecuteCommand(Device& device, ErrorCase& code) = 0;
+  virtual OutputValues ExecuteCommand(ProtocolContext& context, ErrorCase& code) = 0;
 };
 
 // One exchange (or a fixed sequence of them) with the scale through the device's connection.
@@ -33,14 +32,14 @@ class ICommandExecutor {
 class ICommunicator {
  public:
   virtual ~ICommunicator() = default;
-  virtual ByteVector Communicate(Device& device, const ByteVector& request, ErrorCase& code,
+  virtual ByteVector Communicate(ProtocolContext& context, const ByteVector& request, ErrorCase& code,
                                  ResponseValidator validator) = 0;
 };
 
 // Answer of the factory to a command it does not know; running it throws std::logic_error.
 class EmptyExecutor : public ICommandExecutor {
  public:
-  OutputValues ExecuteCommand(Device& device, ErrorCase& code) override;
+  OutputValues ExecuteCommand(ProtocolContext& context, ErrorCase& code) override;
 };
 
 // The output slots a command fills when it succeeds: the device clears exactly these when the

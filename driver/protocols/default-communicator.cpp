@@ -4,7 +4,6 @@
 #include <stdexcept>
 
 #include "driver/connections/connection.hpp"
-#include "driver/device/device.hpp"
 #include "driver/logging/logging.hpp"
 #include "driver/vocabulary/control-bytes.hpp"
 
@@ -25,16 +24,16 @@ bool ContainsAckOrNak(const ByteVector& bytes) {
 
 bool AlwaysComplete(const ByteVector&) { return true; }
 
-ByteVector DefaultCommunicator::Communicate(Device& device, const ByteVector& request, ErrorCase& code,
+ByteVector DefaultCommunicator::Communicate(ProtocolContext& context, const ByteVector& request, ErrorCase& code,
                                             ResponseValidator validator) {
-  return Exchange(device, request, code, validator);
+  return Exchange(context, request, code, validator);
 }
 
-ByteVector DefaultCommunicator::Exchange(Device& device, const ByteVector& request, ErrorCase& code,
+ByteVector DefaultCommunicator::Exchange(ProtocolContext& context, const ByteVector& request, ErrorCase& code,
                                          const ResponseValidator& validator) {
   kLog.Trace("DefaultCommunicator::Communicate(boost)");
   code = ErrorCase::Correct;
-  auto connection = device.GetConnection();
+  auto connection = context.GetConnection();
   if (!connection || !connection->IsOpen()) {
     code = ErrorCase::ConnectionError;
     throw std::logic_error(kLog.Prefix() + ", DialogCommunicator::PrepareForCommunication, port is closed.");
@@ -52,24 +51,24 @@ ByteVector DefaultCommunicator::Exchange(Device& device, const ByteVector& reque
 DialogCommunicator::DialogCommunicator(std::vector<HandshakeStep> steps)
     : steps_(std::move(steps)), inner_(std::make_unique<DefaultCommunicator>()) {}
 
-ByteVector DialogCommunicator::Communicate(Device& device, const ByteVector& request, ErrorCase& code,
+ByteVector DialogCommunicator::Communicate(ProtocolContext& context, const ByteVector& request, ErrorCase& code,
                                            ResponseValidator validator) {
-  PrepareForCommunication(device, request, ContainsAckOrNak, code);
+  PrepareForCommunication(context, request, ContainsAckOrNak, code);
   if (code != ErrorCase::Correct) return {};
-  return inner_->Communicate(device, request, code, validator);
+  return inner_->Communicate(context, request, code, validator);
 }
 
-void DialogCommunicator::PrepareForCommunication(Device& device, const ByteVector&, ResponseValidator stepValidator,
+void DialogCommunicator::PrepareForCommunication(ProtocolContext& context, const ByteVector&, ResponseValidator stepValidator,
                                                  ErrorCase& code) {
   for (const auto& [sent, expected] : steps_) {
     ByteVector step(sent.begin(), sent.end());
-    ByteVector reply = Exchange(device, step, code, stepValidator);
+    ByteVector reply = Exchange(context, step, code, stepValidator);
     if (reply.empty() || reply.front() == kNak) {
       // A line lost during the step (and not reopened) has no scale to wake: `code` says why.
-      auto connection = device.GetConnection();
+      auto connection = context.GetConnection();
       if (!connection || !connection->IsOpen()) return;
       // A scale that missed or refused the step is woken once more; its reply carries no meaning.
-      Exchange(device, ByteVector{kEnq}, code, AlwaysComplete);
+      Exchange(context, ByteVector{kEnq}, code, AlwaysComplete);
     }
     if (code != ErrorCase::Correct) return;
   }

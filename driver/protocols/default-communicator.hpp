@@ -22,12 +22,12 @@ bool AlwaysComplete(const ByteVector& bytes);
 // std::logic_error (a programming fault: commands run only on an open device).
 class DefaultCommunicator : public ICommunicator {
  public:
-  ByteVector Communicate(Device& device, const ByteVector& request, ErrorCase& code,
+  ByteVector Communicate(ProtocolContext& context, const ByteVector& request, ErrorCase& code,
                          ResponseValidator validator) override;
 
  protected:
   // The exchange itself; derived communicators build on it without virtual dispatch.
-  ByteVector Exchange(Device& device, const ByteVector& request, ErrorCase& code,
+  ByteVector Exchange(ProtocolContext& context, const ByteVector& request, ErrorCase& code,
                       const ResponseValidator& validator);
 };
 
@@ -39,11 +39,11 @@ class DialogCommunicator : public DefaultCommunicator {
  public:
   explicit DialogCommunicator(std::vector<HandshakeStep> steps);
 
-  ByteVector Communicate(Device& device, const ByteVector& request, ErrorCase& code,
+  ByteVector Communicate(ProtocolContext& context, const ByteVector& request, ErrorCase& code,
                          ResponseValidator validator) override;
   // A step answered by nothing or by NAK is followed by one ENQ whose reply is discarded;
   // the first failing step ends the handshake.
-  virtual void PrepareForCommunication(Device& device, const ByteVector& request, ResponseValidator stepValidator,
+  virtual void PrepareForCommunication(ProtocolContext& context, const ByteVector& request, ResponseValidator stepValidator,
                                        ErrorCase& code);
 
   const std::vector<HandshakeStep>& Steps() const { return steps_; }

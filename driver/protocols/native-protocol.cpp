@@ -6,7 +6,6 @@
 
 #include "common/text-template.hpp"
 #include "common/utf8.hpp"
-#include "driver/device/device.hpp"
 #include "driver/vocabulary/enumeration-names.hpp"
 #include "driver/logging/logging.hpp"
 #include "driver/protocols/pos-wait-until-scale-stabilizes-communicator.hpp"
@@ -244,10 +243,10 @@ PonderixCommandExecutor::PonderixCommandExecutor(Command command, std::unique_pt
       responseTemplate_(std::move(responseTemplate)),
       validators_(std::move(validators)) {}
 
-ByteVector PonderixCommandExecutor::MakeRequest(Device& device, ErrorCase& code) {
+ByteVector PonderixCommandExecutor::MakeRequest(ProtocolContext& context, ErrorCase& code) {
   std::map<ParamType, std::string> inputs;
   for (ParamType type : inputTypes_) {
-    std::string value = device.GetInputParam(type, code);
+    std::string value = context.GetInputParam(type, code);
     if (code != ErrorCase::Correct) return {};
     inputs[type] = value;
   }
@@ -256,7 +255,7 @@ ByteVector PonderixCommandExecutor::MakeRequest(Device& device, ErrorCase& code)
   return BuildNativeRequest(requestTemplate_, values, code);
 }
 
-OutputValues PonderixCommandExecutor::ParseResponse(Device&, const ByteVector& response, ErrorCase& code) {
+OutputValues PonderixCommandExecutor::ParseResponse(ProtocolContext&, const ByteVector& response, ErrorCase& code) {
   if (outputTypes_.empty()) {
     code = ParseNativeAcknowledgement(response);
     if (code != ErrorCase::Correct) {
@@ -289,7 +288,7 @@ OutputValues PonderixCommandModelExecutor::ParseByTemplate(const std::string&, c
   return {{ParamType::ScalesModel, name}};
 }
 
-OutputValues GetProtocolVersionExecutor::ParseResponse(Device&, const ByteVector& response, ErrorCase& code) {
+OutputValues GetProtocolVersionExecutor::ParseResponse(ProtocolContext&, const ByteVector& response, ErrorCase& code) {
   if (outputTypes_.empty()) {
     code = ErrorCase::DeviceUnexpectedResponse;
     return {};
@@ -297,7 +296,7 @@ OutputValues GetProtocolVersionExecutor::ParseResponse(Device&, const ByteVector
   return ParseByTemplate(responseTemplate_, ToText(response), code);
 }
 
-ByteVector PonderixCommunicator::Communicate(Device& device, const ByteVector& request, ErrorCase& code,
+ByteVector PonderixCommunicator::Communicate(ProtocolContext& context, const ByteVector& request, ErrorCase& code,
                                              ResponseValidator validator) {
   const std::string text = ToText(request);
   // Only the model query itself fans out: a Set whose value happens to hold "Gmode" is one line.
@@ -307,12 +306,12 @@ ByteVector PonderixCommunicator::Communicate(Device& device, const ByteVector& r
     ByteVector replies;
     for (const char* line : {"", "Gmax\r\n", "Gdiv\r\n", "Gprov\r\n"}) {
       const std::string next = *line ? std::string(line) : text;
-      ByteVector reply = Exchange(device, ByteVector(next.begin(), next.end()), code, validator);
+      ByteVector reply = Exchange(context, ByteVector(next.begin(), next.end()), code, validator);
       replies.insert(replies.end(), reply.begin(), reply.end());
     }
     return replies;
   }
-  return Exchange(device, request, code, validator);
+  return Exchange(context, request, code, validator);
 }
 
 std::unique_ptr<ICommandExecutor> CreateNativeExecutor(Command command) {

@@ -65,8 +65,8 @@ class PonderixCommandExecutor : public CommandExecutorByCommunicator {
                           std::string requestTemplate, std::string responseTemplate,
                           std::vector<ResponseValidator> validators);
 
-  ByteVector MakeRequest(Device& device, ErrorCase& code) override;
-  OutputValues ParseResponse(Device& device, const ByteVector& response, ErrorCase& code) override;
+  ByteVector MakeRequest(ProtocolContext& context, ErrorCase& code) override;
+  OutputValues ParseResponse(ProtocolContext& context, const ByteVector& response, ErrorCase& code) override;
   std::vector<ResponseValidator> GetResponseValidators() override;
   virtual OutputValues ParseByTemplate(const std::string& responseTemplate, const std::string& text,
                                        ErrorCase& code);
@@ -90,14 +90,14 @@ class PonderixCommandModelExecutor : public PonderixCommandExecutor {
 class GetProtocolVersionExecutor : public PonderixCommandExecutor {
  public:
   using PonderixCommandExecutor::PonderixCommandExecutor;
-  OutputValues ParseResponse(Device& device, const ByteVector& response, ErrorCase& code) override;
+  OutputValues ParseResponse(ProtocolContext& context, const ByteVector& response, ErrorCase& code) override;
 };
 
 // One exchange, except for the model query, which asks Gmode, Gmax, Gdiv and Gprov in a row and
 // returns the four replies concatenated; its result code is that of the last exchange.
 class PonderixCommunicator : public DefaultCommunicator {
  public:
-  ByteVector Communicate(Device& device, const ByteVector& request, ErrorCase& code,
+  ByteVector Communicate(ProtocolContext& context, const ByteVector& request, ErrorCase& code,
                          ResponseValidator validator) override;
 };
 

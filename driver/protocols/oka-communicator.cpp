@@ -10,16 +10,16 @@ const Logging::UnitLog kLog("oka-communicator");
 
 }  // namespace
 
-ByteVector OKACommunicator::Communicate(Device& device, const ByteVector&, ErrorCase& code, ResponseValidator) {
+ByteVector OKACommunicator::Communicate(ProtocolContext& context, const ByteVector&, ErrorCase& code, ResponseValidator) {
   kLog.Trace("OKACommunicator::Communicate(boost)");
-  const ByteVector weightReply = Exchange(device, Oka::WeightRequest(), code, OKAWeightResponseValidator);
+  const ByteVector weightReply = Exchange(context, Oka::WeightRequest(), code, OKAWeightResponseValidator);
   kLog.Trace(Logging::ByteDump("All recieved bytes on command 02 999999: ", weightReply));
   if (code != ErrorCase::Correct) return {};
   ByteVector record = Oka::WeightAndFlag(weightReply, code);
   if (code != ErrorCase::Correct) return {};
   kLog.Trace(Logging::ByteDump("Getting weight and flags: ", record));
 
-  const ByteVector sumReply = Exchange(device, Oka::SumRequest(), code, OKASumResponseValidator);
+  const ByteVector sumReply = Exchange(context, Oka::SumRequest(), code, OKASumResponseValidator);
   kLog.Trace(Logging::ByteDump("All recieved bytes on command 06: ", sumReply));
   if (code != ErrorCase::Correct) return {};
   const ByteVector sum = Oka::SumDigits(sumReply, code);

@@ -9,7 +9,7 @@ namespace Korvalt::Ponderix::Driver {
 class OKACommunicator : public DefaultCommunicator {
  public:
   // The request and validator passed in are not used: the two exchanges are fixed.
-  ByteVector Communicate(Device& device, const ByteVector& request, ErrorCase& code,
+  ByteVector Communicate(ProtocolContext& context, const ByteVector& request, ErrorCase& code,
                          ResponseValidator validator) override;
 };
 

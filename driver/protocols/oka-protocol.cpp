@@ -5,7 +5,6 @@
 
 #include "common/text-template.hpp"
 #include "driver/logging/logging.hpp"
-#include "driver/device/device.hpp"
 #include "driver/protocols/default-communicator.hpp"
 #include "driver/protocols/oka-communicator.hpp"
 #include "driver/protocols/one-way-request-communication.hpp"
@@ -181,10 +180,10 @@ const Logging::UnitLog kExecutorLog("command-executor");
 
 }  // namespace
 
-ByteVector OKACommandExecutor::MakeRequest(Device& device, ErrorCase& code) {
+ByteVector OKACommandExecutor::MakeRequest(ProtocolContext& context, ErrorCase& code) {
   kExecutorLog.Trace("OKACommandExecutor::MakeRequest()");
-  if (command_ != Command::OKASpecifyTare) return ByteManExecutor::MakeRequest(device, code);
-  const std::string tare = device.GetInputParam(ParamType::Tare, code);
+  if (command_ != Command::OKASpecifyTare) return ByteManExecutor::MakeRequest(context, code);
+  const std::string tare = context.GetInputParam(ParamType::Tare, code);
   kExecutorLog.Trace("OKACommandExecutor::MakeRequest(): param: " + tare);
   if (code != ErrorCase::Correct) return {};
   kExecutorLog.Trace("OKACommandExecutor::MakeRequest(): param: " + std::string(tare.rbegin(), tare.rend()));
@@ -197,7 +196,7 @@ ByteVector OKACommandExecutor::MakeRequest(Device& device, ErrorCase& code) {
   return request;
 }
 
-OutputValues OKACommandExecutor::ParseResponse(Device&, const ByteVector& record, ErrorCase& code) {
+OutputValues OKACommandExecutor::ParseResponse(ProtocolContext&, const ByteVector& record, ErrorCase& code) {
   kExecutorLog.Trace("OKACommandExecutor::ParseResponse()");
   if (outputPositions_.empty()) return {};
   if (!OutputsFitIn(record)) {

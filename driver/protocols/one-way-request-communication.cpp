@@ -3,7 +3,6 @@
 #include <stdexcept>
 
 #include "driver/connections/connection.hpp"
-#include "driver/device/device.hpp"
 #include "driver/logging/logging.hpp"
 
 namespace Korvalt::Ponderix::Driver {
@@ -11,10 +10,10 @@ namespace {
 const Logging::UnitLog kLog("one-way-request-communication");
 }  // namespace
 
-ByteVector OneWayRequestCommunication::Communicate(Device& device, const ByteVector& request, ErrorCase& code,
+ByteVector OneWayRequestCommunication::Communicate(ProtocolContext& context, const ByteVector& request, ErrorCase& code,
                                                    ResponseValidator) {
   kLog.Trace("OneWayRequestCommunication::Communicate(boost)");
-  auto connection = device.GetConnection();
+  auto connection = context.GetConnection();
   if (!connection || !connection->IsOpen()) {
     throw std::logic_error(kLog.Prefix() + ", DialogCommunicator::PrepareForCommunication, port is closed.");
   }

@@ -9,7 +9,7 @@ class OneWayRequestCommunication : public ICommunicator {
  public:
   // Returns nothing; the validator is not used. A closed connection throws std::logic_error
   // and leaves `code` alone.
-  ByteVector Communicate(Device& device, const ByteVector& request, ErrorCase& code,
+  ByteVector Communicate(ProtocolContext& context, const ByteVector& request, ErrorCase& code,
                          ResponseValidator validator) override;
 };
 

@@ -4,7 +4,6 @@
 #include <stdexcept>
 
 #include "driver/connections/connection.hpp"
-#include "driver/device/device.hpp"
 #include "driver/logging/logging.hpp"
 #include "driver/vocabulary/control-bytes.hpp"
 
@@ -22,10 +21,10 @@ ByteVector TrimToSohEot(const ByteVector& bytes) {
   return ByteVector(soh, eot == bytes.end() ? eot : eot + 1);
 }
 
-ByteVector OneWayResponseCommunicator::Communicate(Device& device, const ByteVector&, ErrorCase& code,
+ByteVector OneWayResponseCommunicator::Communicate(ProtocolContext& context, const ByteVector&, ErrorCase& code,
                                                    ResponseValidator validator) {
   kLog.Trace("OneWayResponseCommunicator::Communicate(boost)");
-  auto connection = device.GetConnection();
+  auto connection = context.GetConnection();
   if (!connection || !connection->IsOpen()) {
     throw std::logic_error(kLog.Prefix() + ", DialogCommunicator::PrepareForCommunication, port is closed.");
   }

@@ -14,7 +14,7 @@ class OneWayResponseCommunicator : public ICommunicator {
   // Sends nothing (the request is ignored); the response is trimmed with TrimToSohEot.
   // A read the validator does not accept gives BoostTimeOut. A closed connection throws
   // std::logic_error and leaves `code` alone.
-  ByteVector Communicate(Device& device, const ByteVector& request, ErrorCase& code,
+  ByteVector Communicate(ProtocolContext& context, const ByteVector& request, ErrorCase& code,
                          ResponseValidator validator) override;
 };
 

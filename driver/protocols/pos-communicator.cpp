@@ -14,16 +14,16 @@ bool IsPOSHandshakeAccepted(const ByteVector& reply) {
   return reply.size() == 1 && (reply.front() == kAck || reply.front() == kNak);
 }
 
-ByteVector POSCommunicator::Communicate(Device& device, const ByteVector& request, ErrorCase& code,
+ByteVector POSCommunicator::Communicate(ProtocolContext& context, const ByteVector& request, ErrorCase& code,
                                         ResponseValidator validator) {
   kLog.Trace("POSCommunicator::Communicate(boost)");
-  const ByteVector reply = Exchange(device, ByteVector{kEnq}, code, POSStartResponseValidator);
+  const ByteVector reply = Exchange(context, ByteVector{kEnq}, code, POSStartResponseValidator);
   if (!IsPOSHandshakeAccepted(reply)) {
     kLog.Error(Logging::ByteDump("POSCommunicator::Communicate, no single ACK or NAK to ENQ:", reply));
     code = ErrorCase::ConnectionError;
     return {};
   }
-  return Exchange(device, request, code, validator);
+  return Exchange(context, request, code, validator);
 }
 
 }  // namespace Korvalt::Ponderix::Driver

@@ -13,7 +13,7 @@ class POSCommunicator : public DefaultCommunicator {
  public:
   // Any other handshake reply (nothing, several bytes, another byte) gives ConnectionError and
   // the request is not sent.
-  ByteVector Communicate(Device& device, const ByteVector& request, ErrorCase& code,
+  ByteVector Communicate(ProtocolContext& context, const ByteVector& request, ErrorCase& code,
                          ResponseValidator validator) override;
 };
 

@@ -5,7 +5,6 @@
 #include <limits>
 
 #include "driver/logging/logging.hpp"
-#include "driver/device/device.hpp"
 #include "driver/protocols/pos-communicator.hpp"
 #include "driver/protocols/protocol-families.hpp"
 
@@ -150,11 +149,11 @@ bool POSSpecifyTareResponseValidator(const ByteVector& bytes) { return ContainsS
 
 namespace Korvalt::Ponderix::Driver {
 
-ByteVector POSCommandExecutor::MakeRequest(Device& device, ErrorCase& code) {
+ByteVector POSCommandExecutor::MakeRequest(ProtocolContext& context, ErrorCase& code) {
   if (inputPositions_.empty()) return requestTemplate_;
   // Only specify-tare carries an input: the tare, range- and format-checked before anything
   // is sent.
-  const std::string tare = device.GetInputParam(ParamType::Tare, code);
+  const std::string tare = context.GetInputParam(ParamType::Tare, code);
   if (code != ErrorCase::Correct) return {};
   ByteVector request = Pos::MakeSpecifyTareRequest(tare, code);
   if (code != ErrorCase::Correct) {
@@ -163,7 +162,7 @@ ByteVector POSCommandExecutor::MakeRequest(Device& device, ErrorCase& code) {
   return request;
 }
 
-OutputValues POSCommandExecutor::ParseResponse(Device&, const ByteVector& response, ErrorCase& code) {
+OutputValues POSCommandExecutor::ParseResponse(ProtocolContext&, const ByteVector& response, ErrorCase& code) {
   if (response.size() <= 2) {
     code = ErrorCase::DeviceUnexpectedResponse;
     return {};

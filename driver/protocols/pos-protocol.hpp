@@ -54,8 +54,8 @@ class POSCommandExecutor : public ByteManExecutor {
   using ByteManExecutor::ByteManExecutor;
 
  protected:
-  ByteVector MakeRequest(Device& device, ErrorCase& code) override;
-  OutputValues ParseResponse(Device& device, const ByteVector& response, ErrorCase& code) override;
+  ByteVector MakeRequest(ProtocolContext& context, ErrorCase& code) override;
+  OutputValues ParseResponse(ProtocolContext& context, const ByteVector& response, ErrorCase& code) override;
 };
 
 }  // namespace Korvalt::Ponderix::Driver

@@ -15,7 +15,7 @@ bool IsWeightStable(const std::string& weightState);
 
 class POSWaitUntilScaleStabilizesCommunicator : public DefaultCommunicator {
  public:
-  ByteVector Communicate(Device& device, const ByteVector& request, ErrorCase& code,
+  ByteVector Communicate(ProtocolContext& context, const ByteVector& request, ErrorCase& code,
                          ResponseValidator validator) override;
 };
 

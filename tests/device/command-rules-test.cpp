@@ -2,13 +2,14 @@
 #include <gtest/gtest.h>
 
 #include "driver/device/device.hpp"
+#include "driver/protocols/protocol-table.hpp"
 
 using namespace Korvalt::Ponderix::Driver;
 
 namespace {
 Command Effective(Command generic, const std::string& protocol) {
-  auto command = Device::AdjustCommandToProtocol(generic, protocol);
-  return Device::IsCommandAllowed(command, protocol) ? command : Command::Unset;
+  auto command = MapToProtocol(generic, protocol);
+  return IsCommandAllowed(command, protocol) ? command : Command::Unset;
 }
 }  // namespace
 
@@ -30,17 +31,17 @@ TEST(CommandMapping, CommandsOutsideAProtocolsSetAreRefused) {
   EXPECT_EQ(Effective(Command::SetZero, "CAS-M-Active"), Command::Unset);
   EXPECT_EQ(Effective(Command::Unset, "OKA"), Command::Unset);
   EXPECT_EQ(Effective(Command::GetMaxWeight, "something else"), Command::Unset);
-  EXPECT_TRUE(Device::IsCommandAllowed(Command::Unset, "POS2MProV1"));
-  EXPECT_TRUE(Device::IsCommandAllowed(Command::GetProtocolAuto, "CAS-M-Active"));
+  EXPECT_TRUE(IsCommandAllowed(Command::Unset, "POS2MProV1"));
+  EXPECT_TRUE(IsCommandAllowed(Command::GetProtocolAuto, "CAS-M-Active"));
 }
 
 TEST(CommandMapping, AutoRunsEveryKnownCommandUnchanged) {
   for (int n = 0; n <= 65; ++n) {
     auto command = static_cast<Command>(n);
-    EXPECT_EQ(Device::AdjustCommandToProtocol(command, "auto"), command);
-    EXPECT_TRUE(Device::IsCommandAllowed(command, "auto"));
+    EXPECT_EQ(MapToProtocol(command, "auto"), command);
+    EXPECT_TRUE(IsCommandAllowed(command, "auto"));
   }
-  EXPECT_FALSE(Device::IsCommandAllowed(static_cast<Command>(66), "auto"));
+  EXPECT_FALSE(IsCommandAllowed(static_cast<Command>(66), "auto"));
 }
 
 TEST(ModelCheck, FirstRunOfDigitsDecides) {

@@ -59,6 +59,18 @@ TEST(Detection, NoScaleFailsWithTheLastAttemptsCode) {
   EXPECT_FALSE(scale.device.IsOpen());
 }
 
+// The quick pass waits 100 ms per probe: a scale slower than that is found by the full pass,
+// and its late answers to the quick pass's requests are not taken for the full pass's.
+TEST(Detection, AScaleSlowerThanTheQuickPassIsFoundByTheFullPass) {
+  for (const std::string protocol : {"POS2M", "OKA"}) {
+    ScaleOnLine scale(protocol);
+    SetReplyDelay(*scale.simulator, std::chrono::milliseconds(200));
+    ASSERT_EQ(scale.Open("auto"), ErrorCase::Correct) << protocol;
+    EXPECT_EQ(scale.device.GetProtocol(), protocol);
+    EXPECT_EQ(scale.Run(Command::StatusOfWeightChannel), ErrorCase::Correct) << protocol;
+  }
+}
+
 TEST(Detection, ModelIsCheckedAgainstTheScaleAfterDetection) {
   {
     ScaleOnLine scale("POS2MProV1");

@@ -31,4 +31,10 @@ void SetChunking(SimulatedLine& line, std::size_t size, std::chrono::millisecond
   line.simulator->SetFaults(faults);
 }
 
+void SetReplyDelay(SimulatedLine& line, std::chrono::milliseconds delay) {
+  auto faults = line.simulator->GetFaults();
+  faults.delay = delay;
+  line.simulator->SetFaults(faults);
+}
+
 }  // namespace WeighingTests

@@ -50,6 +50,8 @@ int BaudOf(const SimulatedLine& line);
 int StopBitsOf(const SimulatedLine& line);
 // Replies go out in pieces of `size` bytes, `pause` apart (0: whole).
 void SetChunking(SimulatedLine& line, std::size_t size, std::chrono::milliseconds pause);
+// Every reply starts `delay` after its request (a slow scale).
+void SetReplyDelay(SimulatedLine& line, std::chrono::milliseconds delay);
 
 class ScaleOnLine {
  public:

@@ -5,7 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "driver/device/device.hpp"
+#include "tests/protocols/stand-in-context.hpp"
+#include "driver/protocols/auto-detection.hpp"
 #include "driver/protocols/command-executor-by-communicator.hpp"
 #include "driver/protocols/default-communicator.hpp"
 #include "driver/protocols/native-protocol.hpp"
@@ -26,7 +27,7 @@ class ScriptedCommunicator : public ICommunicator {
   };
   ScriptedCommunicator(std::shared_ptr<Log> log, ByteVector reply, ErrorCase result = ErrorCase::Correct)
       : log_(std::move(log)), reply_(std::move(reply)), result_(result) {}
-  ByteVector Communicate(Device&, const ByteVector& request, ErrorCase& code, ResponseValidator validator) override {
+  ByteVector Communicate(ProtocolContext&, const ByteVector& request, ErrorCase& code, ResponseValidator validator) override {
     log_->requests.push_back(request);
     code = result_;
     EXPECT_TRUE(static_cast<bool>(validator));
@@ -80,7 +81,7 @@ TEST(ExecutorFactory, CommandsOutsideTheTableAreUnsupported) {
     auto executor = CreateExecutor(static_cast<Command>(number), code);
     EXPECT_EQ(code, ErrorCase::CommandUnsupported) << number;
     ASSERT_NE(executor, nullptr);
-    Device device;
+    StandInContext device;
     ErrorCase runCode = ErrorCase::Correct;
     EXPECT_THROW(executor->ExecuteCommand(device, runCode), std::logic_error);
   }
@@ -105,7 +106,7 @@ TEST(ExecutorFactory, NativeCommandsGetTheirExecutorKinds) {
 
 // A device that was never opened has no connection: a programming fault, reported loudly.
 TEST(Communicators, ClosedConnectionThrows) {
-  Device device;
+  StandInContext device;
   const ByteVector request = Bytes("Gmax\r\n");
   ErrorCase code = ErrorCase::Correct;
   try {
@@ -145,7 +146,7 @@ PonderixCommandExecutor NativeExecutor(Command command, std::shared_ptr<Scripted
 }
 
 TEST(NativeExecutor, SetSendsTheValueAndAcceptsOk) {
-  Device device;
+  StandInContext device;
   device.SetParam(ParamType::MaxWeight, "15");
   auto log = std::make_shared<ScriptedCommunicator::Log>();
   auto executor = NativeExecutor(Command::SetMaxWeight, log, "OK\r\n");
@@ -159,7 +160,7 @@ TEST(NativeExecutor, SetSendsTheValueAndAcceptsOk) {
 TEST(NativeExecutor, UnsafeOrMissingInputSendsNothing) {
   auto log = std::make_shared<ScriptedCommunicator::Log>();
   {
-    Device device;
+    StandInContext device;
     device.SetParam(ParamType::MaxWeight, "15\r\nSrst");
     auto executor = NativeExecutor(Command::SetMaxWeight, log, "OK\r\n");
     ErrorCase code = ErrorCase::Correct;
@@ -167,7 +168,7 @@ TEST(NativeExecutor, UnsafeOrMissingInputSendsNothing) {
     EXPECT_EQ(code, ErrorCase::ParamValueUnsupported);
   }
   {
-    Device device;
+    StandInContext device;
     auto executor = NativeExecutor(Command::SetSerialNumber, log, "OK\r\n");
     ErrorCase code = ErrorCase::Correct;
     executor.ExecuteCommand(device, code);
@@ -194,7 +195,7 @@ TEST(NativeExecutor, ResultsOfGetAndSetReplies) {
   };
   for (auto& c : cases) {
     SCOPED_TRACE(c.reply);
-    Device device;
+    StandInContext device;
     auto log = std::make_shared<ScriptedCommunicator::Log>();
     auto executor = NativeExecutor(c.command, log, c.reply, c.result);
     ErrorCase code = ErrorCase::Correct;
@@ -204,7 +205,7 @@ TEST(NativeExecutor, ResultsOfGetAndSetReplies) {
 }
 
 TEST(NativeExecutor, ModelAndProtocolVersionParsers) {
-  Device device;
+  StandInContext device;
   auto log = std::make_shared<ScriptedCommunicator::Log>();
   PonderixCommandModelExecutor model(
       Command::GetScalesModel,
@@ -235,7 +236,7 @@ TEST(ByteMan, ValuesGoLittleEndianIntoTheirPlaceholders) {
       {" 65535", {0x02, 0x33, 0xFF, 0xFF, 0x03}},
   };
   for (const auto& [value, request] : cases) {
-    Device device;
+    StandInContext device;
     device.SetParam(ParamType::Tare, value);
     auto log = std::make_shared<ScriptedCommunicator::Log>();
     auto executor = ByteMan(log, Bytes("xABCDEF"));
@@ -247,7 +248,7 @@ TEST(ByteMan, ValuesGoLittleEndianIntoTheirPlaceholders) {
 
 TEST(ByteMan, ValuesThatAreNoSixteenBitNumberSendNothing) {
   for (const std::string value : {"abc", "65536", "-32769", "99999999999999999999999"}) {
-    Device device;
+    StandInContext device;
     device.SetParam(ParamType::Tare, value);
     auto log = std::make_shared<ScriptedCommunicator::Log>();
     auto executor = ByteMan(log, Bytes("xABCDEF"));
@@ -259,7 +260,7 @@ TEST(ByteMan, ValuesThatAreNoSixteenBitNumberSendNothing) {
 }
 
 TEST(ByteMan, OutputsAreReadAtTheirPositions) {
-  Device device;
+  StandInContext device;
   device.SetParam(ParamType::Tare, "1");
   auto log = std::make_shared<ScriptedCommunicator::Log>();
   auto executor = ByteMan(log, Bytes("xABCDEF"));
@@ -272,7 +273,7 @@ TEST(ByteMan, OutputsAreReadAtTheirPositions) {
 TEST(ByteMan, EveryTooShortResponseIsAFormatError) {
   const ByteVector full = Bytes("xABCDEF");
   for (std::size_t size = 0; size < full.size(); ++size) {
-    Device device;
+    StandInContext device;
     device.SetParam(ParamType::Tare, "1");
     auto log = std::make_shared<ScriptedCommunicator::Log>();
     auto executor = ByteMan(log, ByteVector(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(size)));
@@ -288,6 +289,70 @@ TEST(ByteMan, EveryTooShortResponseIsAFormatError) {
   EXPECT_FALSE(PositionFits({-1, 1, ParamType::Weight}, 5));
   EXPECT_TRUE(PositionFits({4, 1, ParamType::Weight}, 5));
   EXPECT_FALSE(PositionFits({4, 2, ParamType::Weight}, 5));
+}
+
+// The executors that run other commands, against a stand-in device: which commands they run in
+// which order, and what they report.
+using Answer = StandInContext::Answer;
+const Answer kFails{ErrorCase::BoostTimeOut, {}};
+const Answer kAnswers{ErrorCase::Correct, {{ParamType::Weight, "5"}}};
+const Answer kNativeError{ErrorCase::DeviceReturnsError, {}};
+
+struct DetectionCase {
+  std::vector<Answer> answers;
+  std::vector<Command> run;
+  std::string found;  // empty: detection fails with the last attempt's code
+};
+
+TEST(AutoExecutors, DetectionRunsTheProbesInOrderAndTellsProV1ApartByTheNativeAnswer) {
+  using C = Command;
+  const DetectionCase cases[] = {
+      {{kAnswers, kAnswers}, {C::POSStatusOfWeightChannel, C::GetSerialNumber}, "POS2MProV1"},
+      {{kAnswers, kFails}, {C::POSStatusOfWeightChannel, C::GetSerialNumber}, "POS2M"},
+      {{kFails, kAnswers}, {C::POSStatusOfWeightChannel, C::OKAStatusOfWeightChannel}, "OKA"},
+      {{kFails, kFails, kAnswers},
+       {C::POSStatusOfWeightChannel, C::OKAStatusOfWeightChannel, C::CASActiveStatusOfWeightChannel},
+       "CAS-M-Active"},
+      {{kFails, kFails, kFails, kAnswers, kNativeError},
+       {C::POSStatusOfWeightChannel, C::OKAStatusOfWeightChannel, C::CASActiveStatusOfWeightChannel,
+        C::CASStatusOfWeightChannel, C::GetSerialNumber},
+       "CAS-M ProV1"},
+      {{kFails, kFails, kFails, kFails},
+       {C::POSStatusOfWeightChannel, C::OKAStatusOfWeightChannel, C::CASActiveStatusOfWeightChannel,
+        C::CASStatusOfWeightChannel},
+       ""},
+  };
+  for (const auto& test : cases) {
+    StandInContext device;
+    device.Script(test.answers);
+    ErrorCase code = ErrorCase::Correct;
+    const OutputValues found = GetProtocolVersionAutoExecutor(Command::GetProtocolAuto).ExecuteCommand(device, code);
+    EXPECT_EQ(device.OtherCommandsRun(), test.run) << test.found;
+    if (test.found.empty()) {
+      EXPECT_EQ(code, ErrorCase::BoostTimeOut);
+      EXPECT_TRUE(found.empty());
+    } else {
+      EXPECT_EQ(code, ErrorCase::Correct) << test.found;
+      EXPECT_EQ(found, (OutputValues{{ParamType::ProtocolVersion, test.found}}));
+    }
+  }
+}
+
+TEST(AutoExecutors, AutoStatusReturnsTheOutputsOfTheProtocolThatAnswered) {
+  StandInContext device;
+  device.Script({kFails, kAnswers});
+  ErrorCase code = ErrorCase::Correct;
+  EXPECT_EQ(StatusOfWeightChannelAutoExecutor(Command::StatusOfWeightChannelAuto).ExecuteCommand(device, code),
+            kAnswers.outputs);
+  EXPECT_EQ(code, ErrorCase::Correct);
+  EXPECT_EQ(device.OtherCommandsRun(),
+            (std::vector<Command>{Command::POSStatusOfWeightChannel, Command::CASStatusOfWeightChannel}));
+
+  StandInContext silent;
+  silent.Script({kFails, kFails, {ErrorCase::ConnectionError, {}}});
+  EXPECT_TRUE(StatusOfWeightChannelAutoExecutor(Command::StatusOfWeightChannelAuto).ExecuteCommand(silent, code).empty());
+  EXPECT_EQ(code, ErrorCase::ConnectionError);  // the OKA attempt's; CAS-M-Active is not tried
+  EXPECT_EQ(silent.OtherCommandsRun().size(), 3u);
 }
 
 }  // namespace

@@ -3,10 +3,10 @@
 #include <map>
 #include <sstream>
 
-#include "driver/device/device.hpp"
 #include "driver/vocabulary/enumeration-names.hpp"
 #include "driver/interface/defines.hpp"
 #include "driver/protocols/native-protocol.hpp"
+#include "driver/protocols/protocol-table.hpp"
 
 namespace Korvalt::Ponderix::Reference {
 namespace {
@@ -132,7 +132,7 @@ std::string Narrow(const std::wstring& text) {
 std::string RunsAs(Command command) {
   std::map<Command, std::vector<std::string>> byCommand;
   for (const auto& protocol : ProtocolNames()) {
-    Command own = Driver::Device::AdjustCommandToProtocol(command, protocol);
+    Command own = Driver::MapToProtocol(command, protocol);
     if (own != command) byCommand[own].push_back(protocol);
   }
   std::vector<std::string> parts;
@@ -166,14 +166,20 @@ std::string TypeName(ParamType type) { return type == ParamType::Unset ? "" : Dr
 }  // namespace
 
 const std::vector<std::string>& ProtocolNames() {
-  static const std::vector<std::string> names{"POS2M", "POS2MProV1", "CAS-M", "CAS-M ProV1", "CAS-M-Active", "OKA"};
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> fixed;
+    for (const auto& row : Driver::ProtocolTable()) {
+      if (!row.acceptsEveryCommand) fixed.push_back(row.name);
+    }
+    return fixed;
+  }();
   return names;
 }
 
 std::vector<std::string> ProtocolsOf(Command command) {
   std::vector<std::string> protocols;
   for (const auto& protocol : ProtocolNames()) {
-    if (Driver::Device::IsCommandAllowed(Driver::Device::AdjustCommandToProtocol(command, protocol), protocol)) {
+    if (Driver::IsCommandAllowed(Driver::MapToProtocol(command, protocol), protocol)) {
       protocols.push_back(protocol);
     }
   }
