@@ -47,7 +47,7 @@ class EmptyExecutor : public ICommandExecutor {
 std::vector<ParamType> CommandOutputs(Command command);
 
 // A fresh executor for one command; an unknown command gives CommandUnsupported and an
-// EmptyExecutor. The protocol families are asked in turn (protocol-families.hpp).
+// EmptyExecutor. The executor families of the protocol table are asked in turn.
 std::unique_ptr<ICommandExecutor> CreateExecutor(Command command, ErrorCase& code);
 
 }  // namespace Korvalt::Ponderix::Driver

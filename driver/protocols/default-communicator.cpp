@@ -49,13 +49,13 @@ ByteVector DefaultCommunicator::Exchange(ProtocolContext& context, const ByteVec
 }
 
 DialogCommunicator::DialogCommunicator(std::vector<HandshakeStep> steps)
-    : steps_(std::move(steps)), inner_(std::make_unique<DefaultCommunicator>()) {}
+    : steps_(std::move(steps)) {}
 
 ByteVector DialogCommunicator::Communicate(ProtocolContext& context, const ByteVector& request, ErrorCase& code,
                                            ResponseValidator validator) {
   PrepareForCommunication(context, request, ContainsAckOrNak, code);
   if (code != ErrorCase::Correct) return {};
-  return inner_->Communicate(context, request, code, validator);
+  return Exchange(context, request, code, validator);
 }
 
 void DialogCommunicator::PrepareForCommunication(ProtocolContext& context, const ByteVector&, ResponseValidator stepValidator,

@@ -46,11 +46,8 @@ class DialogCommunicator : public DefaultCommunicator {
   virtual void PrepareForCommunication(ProtocolContext& context, const ByteVector& request, ResponseValidator stepValidator,
                                        ErrorCase& code);
 
-  const std::vector<HandshakeStep>& Steps() const { return steps_; }
-
  private:
   std::vector<HandshakeStep> steps_;
-  std::unique_ptr<DefaultCommunicator> inner_;
 };
 
 }  // namespace Korvalt::Ponderix::Driver

@@ -15,21 +15,19 @@ ByteVector OKACommunicator::Communicate(ProtocolContext& context, const ByteVect
   const ByteVector weightReply = Exchange(context, Oka::WeightRequest(), code, OKAWeightResponseValidator);
   kLog.Trace(Logging::ByteDump("All recieved bytes on command 02 999999: ", weightReply));
   if (code != ErrorCase::Correct) return {};
-  ByteVector record = Oka::WeightAndFlag(weightReply, code);
+  // A weight reply that is no record is not followed by the second question.
+  const ByteVector weightAndFlag = Oka::WeightAndFlag(weightReply, code);
   if (code != ErrorCase::Correct) return {};
-  kLog.Trace(Logging::ByteDump("Getting weight and flags: ", record));
+  kLog.Trace(Logging::ByteDump("Getting weight and flags: ", weightAndFlag));
 
   const ByteVector sumReply = Exchange(context, Oka::SumRequest(), code, OKASumResponseValidator);
   kLog.Trace(Logging::ByteDump("All recieved bytes on command 06: ", sumReply));
   if (code != ErrorCase::Correct) return {};
-  const ByteVector sum = Oka::SumDigits(sumReply, code);
+  ByteVector record = Oka::MakeStatusRecord(weightReply, sumReply, code);
   if (code != ErrorCase::Correct) return {};
-  kLog.Trace(Logging::ByteDump("Getting weight + tare sum: ", sum));
-
-  const ByteVector tare = Oka::ComputeTareDigits(ByteVector(record.begin(), record.begin() + 6), sum, code);
-  if (code != ErrorCase::Correct) return {};
-  kLog.Trace(Logging::ByteDump("Getting tare: ", tare));
-  record.insert(record.end(), tare.begin(), tare.end());
+  kLog.Trace(Logging::ByteDump("Getting weight + tare sum: ", Oka::SumDigits(sumReply, code)));
+  kLog.Trace(Logging::ByteDump("Getting tare: ", ByteVector(record.begin() + Oka::kRecordSize - Oka::kTareDigits,
+                                                             record.end())));
   return record;
 }
 
