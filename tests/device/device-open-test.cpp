@@ -4,10 +4,10 @@
 
 #include <string>
 
-#include "tests/protocols/native-scale.hpp"
+#include "tests/protocols/simulated-scale.hpp"
 #include "tests/support/driver-library.hpp"
 
-namespace NativeTests {
+namespace ScaleTests {
 namespace {
 
 using Korvalt::Ponderix::Driver::Option;
@@ -210,4 +210,4 @@ TEST(DeviceExports, ReadmeSessionWorksAsWritten) {
 }
 
 }  // namespace
-}  // namespace NativeTests
+}  // namespace ScaleTests

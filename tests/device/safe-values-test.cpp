@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/protocols/native-scale.hpp"
+#include "tests/protocols/simulated-scale.hpp"
 
-namespace NativeTests {
+namespace ScaleTests {
 namespace {
 
 class SafeValues : public ::testing::TestWithParam<Line> {};
@@ -95,4 +95,4 @@ TEST(SafeOpen, ATcpScaleThatRestartedIsReachedAgain) {
 }
 
 }  // namespace
-}  // namespace NativeTests
+}  // namespace ScaleTests

@@ -1,22 +1,22 @@
 // Protocol detection at Open against the simulated scale of each protocol.
 #include <gtest/gtest.h>
 
-#include "tests/protocols/auto-scale-on-line.hpp"
+#include "tests/protocols/simulated-scale.hpp"
 
-namespace WeighingTests {
+namespace ScaleTests {
 namespace {
 
 class DetectsProtocol : public ::testing::TestWithParam<std::string> {};
 
 TEST_P(DetectsProtocol, AndWritesItBack) {
   const std::string protocol = GetParam();
-  ScaleOnLine scale(protocol);
+  SimulatedScale scale(protocol);
   ASSERT_EQ(scale.Open("auto"), ErrorCase::Correct);
-  EXPECT_EQ(scale.device.GetProtocol(), protocol);
+  EXPECT_EQ(scale.Device().GetProtocol(), protocol);
   EXPECT_EQ(scale.Stored(LogicDeviceParamType::Protocol), protocol);
   if (protocol.find("Pro") != std::string::npos) {
     // The model the scale reports replaces the one chosen.
-    EXPECT_EQ(scale.Stored(LogicDeviceParamType::Model), scale.Out(Param::ScalesModel));
+    EXPECT_EQ(scale.Stored(LogicDeviceParamType::Model), scale.Get(Slot::ScalesModel));
     EXPECT_NE(scale.Stored(LogicDeviceParamType::Model), "auto");
   } else {
     EXPECT_EQ(scale.Stored(LogicDeviceParamType::Model), "auto");
@@ -36,53 +36,53 @@ INSTANTIATE_TEST_SUITE_P(EachScale, DetectsProtocol,
                          });
 
 TEST(Detection, ASerialNumberAnswerOfErrorStillMeansProV1) {
-  ScaleOnLine scale("POS2MProV1");
-  scale.Set("error-keywords", "sern");
+  SimulatedScale scale("POS2MProV1");
+  scale.Configure("error-keywords", "sern");
   ASSERT_EQ(scale.Open("auto"), ErrorCase::Correct);
   EXPECT_EQ(scale.Stored(LogicDeviceParamType::Protocol), "POS2MProV1");
 }
 
 TEST(Detection, CasMActiveIsFoundByListening) {
-  ScaleOnLine scale("CAS-M-Active");
+  SimulatedScale scale("CAS-M-Active");
   ASSERT_EQ(scale.Open("auto"), ErrorCase::Correct);
-  EXPECT_EQ(scale.device.GetProtocol(), "CAS-M-Active");
-  EXPECT_EQ(scale.Out(Param::UnitOfMeasure), "kg");
+  EXPECT_EQ(scale.Device().GetProtocol(), "CAS-M-Active");
+  EXPECT_EQ(scale.Get(Slot::UnitOfMeasure), "kg");
 }
 
 TEST(Detection, NoScaleFailsWithTheLastAttemptsCode) {
-  ScaleOnLine scale("silent");
+  SimulatedScale scale("silent");
   // The POS attempt ends in ConnectionError (no handshake); the CAS-M attempt, whose second ENQ
   // is taken without an answer, waits for its frame in vain.
   EXPECT_EQ(scale.Open("auto"), ErrorCase::BoostTimeOut);
-  EXPECT_EQ(scale.device.GetProtocol(), "auto");
+  EXPECT_EQ(scale.Device().GetProtocol(), "auto");
   EXPECT_EQ(scale.Stored(LogicDeviceParamType::Protocol), "auto");
-  EXPECT_FALSE(scale.device.IsOpen());
+  EXPECT_FALSE(scale.Device().IsOpen());
 }
 
 // The quick pass waits 100 ms per probe: a scale slower than that is found by the full pass,
 // and its late answers to the quick pass's requests are not taken for the full pass's.
 TEST(Detection, AScaleSlowerThanTheQuickPassIsFoundByTheFullPass) {
   for (const std::string protocol : {"POS2M", "OKA"}) {
-    ScaleOnLine scale(protocol);
-    SetReplyDelay(*scale.simulator, std::chrono::milliseconds(200));
+    SimulatedScale scale(protocol);
+    scale.ChangeFaults([](Scalesim::LineFaults& faults) { faults.delay = std::chrono::milliseconds(200); });
     ASSERT_EQ(scale.Open("auto"), ErrorCase::Correct) << protocol;
-    EXPECT_EQ(scale.device.GetProtocol(), protocol);
+    EXPECT_EQ(scale.Device().GetProtocol(), protocol);
     EXPECT_EQ(scale.Run(Command::StatusOfWeightChannel), ErrorCase::Correct) << protocol;
   }
 }
 
 TEST(Detection, ModelIsCheckedAgainstTheScaleAfterDetection) {
   {
-    ScaleOnLine scale("POS2MProV1");
-    SetNative(*scale.state, "mode", "A15");
+    SimulatedScale scale("POS2MProV1");
+    scale.State().SetNativeValue("mode", "A15");
     ASSERT_EQ(scale.Open("auto", "X16"), ErrorCase::Correct);
-    EXPECT_EQ(scale.Stored(LogicDeviceParamType::Model), scale.Out(Param::ScalesModel));
+    EXPECT_EQ(scale.Stored(LogicDeviceParamType::Model), scale.Get(Slot::ScalesModel));
     EXPECT_EQ(scale.Run(Command::StatusOfWeightChannel), ErrorCase::WrongModelChosen);
     EXPECT_EQ(scale.Count("pos-status"), 1);  // the detection's own poll only
   }
   {
-    ScaleOnLine scale("POS2MProV1");
-    SetNative(*scale.state, "mode", "A15");
+    SimulatedScale scale("POS2MProV1");
+    scale.State().SetNativeValue("mode", "A15");
     ASSERT_EQ(scale.Open("auto", "B15 rev 2"), ErrorCase::Correct);
     EXPECT_EQ(scale.Run(Command::StatusOfWeightChannel), ErrorCase::Correct);
   }
@@ -90,21 +90,21 @@ TEST(Detection, ModelIsCheckedAgainstTheScaleAfterDetection) {
 
 TEST(Detection, LineSettingsFollowTheProtocolAt4800Baud) {
   // OKA scales at 4800 baud run two stop bits and even parity; the others one stop bit.
-  ScaleOnLine oka("OKA");
+  SimulatedScale oka("OKA");
   ASSERT_EQ(oka.Open("auto", "auto", "4800"), ErrorCase::Correct);
-  EXPECT_EQ(oka.device.GetProtocol(), "OKA");
-  EXPECT_EQ(BaudOf(*oka.simulator), 4800);
-  EXPECT_EQ(StopBitsOf(*oka.simulator), 2);
+  EXPECT_EQ(oka.Device().GetProtocol(), "OKA");
+  EXPECT_EQ(oka.Wire().GetLineSettings().baud, 4800);
+  EXPECT_EQ(oka.Wire().GetLineSettings().stopBits, 2);
 
-  ScaleOnLine pos("POS2M");
+  SimulatedScale pos("POS2M");
   ASSERT_EQ(pos.Open("auto", "auto", "4800"), ErrorCase::Correct);
-  EXPECT_EQ(pos.device.GetProtocol(), "POS2M");
-  EXPECT_EQ(BaudOf(*pos.simulator), 4800);
-  EXPECT_EQ(StopBitsOf(*pos.simulator), 1);
+  EXPECT_EQ(pos.Device().GetProtocol(), "POS2M");
+  EXPECT_EQ(pos.Wire().GetLineSettings().baud, 4800);
+  EXPECT_EQ(pos.Wire().GetLineSettings().stopBits, 1);
 }
 
 TEST(Detection, OverTcp) {
-  ScaleOnLine scale("CAS-M ProV1", Line::Tcp);
+  SimulatedScale scale("CAS-M ProV1", Line::Tcp);
   ASSERT_EQ(scale.Open("auto"), ErrorCase::Correct);
   EXPECT_EQ(scale.Stored(LogicDeviceParamType::Protocol), "CAS-M ProV1");
   EXPECT_EQ(scale.Run(Command::StatusOfWeightChannel), ErrorCase::Correct);
@@ -112,38 +112,38 @@ TEST(Detection, OverTcp) {
 
 // Command 34 polls the weight until it is stable before the calibration line goes out.
 TEST(StabilityWait, StableAtOnce) {
-  ScaleOnLine scale("POS2MProV1");
+  SimulatedScale scale("POS2MProV1");
   ASSERT_EQ(scale.Open("POS2MProV1"), ErrorCase::Correct);
-  scale.device.SetParam(ParamType::WeightScaleCalibrationParameters, "1000");
+  scale.Device().SetParam(ParamType::WeightScaleCalibrationParameters, "1000");
   EXPECT_EQ(scale.Run(Command::SetWeightScaleCalibrationParameters), ErrorCase::Correct);
   EXPECT_EQ(scale.Count("pos-status"), 1);
   EXPECT_EQ(scale.Count("Swcal"), 1);
 }
 
 TEST(StabilityWait, StableOnTheFifthPoll) {
-  ScaleOnLine scale("POS2MProV1");
+  SimulatedScale scale("POS2MProV1");
   ASSERT_EQ(scale.Open("POS2MProV1"), ErrorCase::Correct);
-  scale.Set("settle-polls", "4");
-  scale.device.SetParam(ParamType::WeightScaleCalibrationParameters, "1000");
+  scale.Configure("settle-polls", "4");
+  scale.Device().SetParam(ParamType::WeightScaleCalibrationParameters, "1000");
   EXPECT_EQ(scale.Run(Command::SetWeightScaleCalibrationParameters), ErrorCase::Correct);
   EXPECT_EQ(scale.Count("pos-status"), 5);
   EXPECT_EQ(scale.Count("Swcal"), 1);
 }
 
 TEST(StabilityWait, NeverStableGivesUpAfterTenPolls) {
-  ScaleOnLine scale("POS2MProV1");
+  SimulatedScale scale("POS2MProV1");
   ASSERT_EQ(scale.Open("POS2MProV1"), ErrorCase::Correct);
-  scale.Set("stable", "false");
-  scale.device.SetParam(ParamType::WeightScaleCalibrationParameters, "1000");
+  scale.Configure("stable", "false");
+  scale.Device().SetParam(ParamType::WeightScaleCalibrationParameters, "1000");
   EXPECT_EQ(scale.Run(Command::SetWeightScaleCalibrationParameters), ErrorCase::DeviceIsNotStabilized);
   EXPECT_EQ(scale.Count("pos-status"), 10);
   EXPECT_EQ(scale.Count("Swcal"), 0);
 }
 
 TEST(StabilityWait, OkaFlagZeroCountsAsStable) {
-  ScaleOnLine scale("OKA");
+  SimulatedScale scale("OKA");
   ASSERT_EQ(scale.Open("OKA"), ErrorCase::Correct);
-  scale.device.SetParam(ParamType::WeightScaleCalibrationParameters, "1000");
+  scale.Device().SetParam(ParamType::WeightScaleCalibrationParameters, "1000");
   EXPECT_EQ(scale.Run(Command::SetWeightScaleCalibrationParameters), ErrorCase::Correct);
   EXPECT_EQ(scale.Count("oka-weight"), 1);
   EXPECT_EQ(scale.Count("enq"), 0);  // POS and CAS status are not OKA commands: never sent
@@ -151,4 +151,4 @@ TEST(StabilityWait, OkaFlagZeroCountsAsStable) {
 }
 
 }  // namespace
-}  // namespace WeighingTests
+}  // namespace ScaleTests

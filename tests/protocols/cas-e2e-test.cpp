@@ -4,9 +4,9 @@
 #include <chrono>
 #include <thread>
 
-#include "tests/protocols/auto-scale-on-line.hpp"
+#include "tests/protocols/simulated-scale.hpp"
 
-namespace WeighingTests {
+namespace ScaleTests {
 namespace {
 
 class CASScale : public ::testing::TestWithParam<Line> {
@@ -14,52 +14,52 @@ class CASScale : public ::testing::TestWithParam<Line> {
   CASScale() : scale("CAS-M", GetParam()) {}
   void SetUp() override {
     ASSERT_EQ(scale.Open("CAS-M"), ErrorCase::Correct);
-    scale.Set("weight", "1250");
-    scale.Set("decimals", "3");
+    scale.Configure("weight", "1250");
+    scale.Configure("decimals", "3");
   }
-  ScaleOnLine scale;
+  SimulatedScale scale;
 };
 
 TEST_P(CASScale, ReadsTheWeightFrame) {
   ASSERT_EQ(scale.Run(Command::StatusOfWeightChannel), ErrorCase::Correct);
-  EXPECT_EQ(scale.Out(Param::Weight), "1.250");
-  EXPECT_EQ(scale.Out(Param::UnitOfMeasure), "kg");
-  EXPECT_EQ(scale.Out(Param::WeightState), "1***1*0***");
+  EXPECT_EQ(scale.Get(Slot::Weight), "1.250");
+  EXPECT_EQ(scale.Get(Slot::UnitOfMeasure), "kg");
+  EXPECT_EQ(scale.Get(Slot::WeightState), "1***1*0***");
 
-  scale.Set("weight", "-1250");
-  scale.Set("stable", "false");
+  scale.Configure("weight", "-1250");
+  scale.Configure("stable", "false");
   ASSERT_EQ(scale.Run(Command::StatusOfWeightChannel), ErrorCase::Correct);
-  EXPECT_EQ(scale.Out(Param::Weight), "-1.250");
-  EXPECT_EQ(scale.Out(Param::WeightState), "0***0*0***");
+  EXPECT_EQ(scale.Get(Slot::Weight), "-1.250");
+  EXPECT_EQ(scale.Get(Slot::WeightState), "0***0*0***");
 
-  scale.Set("overload", "true");
+  scale.Configure("overload", "true");
   ASSERT_EQ(scale.Run(Command::StatusOfWeightChannel), ErrorCase::Correct);
-  EXPECT_EQ(scale.Out(Param::WeightState).substr(6, 1), "1");
+  EXPECT_EQ(scale.Get(Slot::WeightState).substr(6, 1), "1");
 
-  scale.Set("overload", "false");
-  scale.Set("unit", "g");
+  scale.Configure("overload", "false");
+  scale.Configure("unit", "g");
   ASSERT_EQ(scale.Run(Command::StatusOfWeightChannel), ErrorCase::Correct);
-  EXPECT_EQ(scale.Out(Param::UnitOfMeasure), "g");
+  EXPECT_EQ(scale.Get(Slot::UnitOfMeasure), "g");
 }
 
 TEST_P(CASScale, UnansweredHandshakeIsRepeatedAndTheFrameStillAsked) {
-  scale.Set("enq", "none");
+  scale.Configure("enq", "none");
   EXPECT_EQ(scale.Run(Command::StatusOfWeightChannel), ErrorCase::Correct);
   EXPECT_EQ(scale.Count("enq"), 2);
   EXPECT_EQ(scale.Count("cas-status"), 1);
 }
 
 TEST_P(CASScale, FaultyFrames) {
-  scale.Set("stray", "2020");
+  scale.Configure("stray", "2020");
   EXPECT_EQ(scale.Run(Command::StatusOfWeightChannel), ErrorCase::Correct);
-  EXPECT_EQ(scale.Out(Param::Weight), "1.250");
+  EXPECT_EQ(scale.Get(Slot::Weight), "1.250");
 
-  scale.Set("stray", "");
-  scale.Set("cas-weight", "      ");
+  scale.Configure("stray", "");
+  scale.Configure("cas-weight", "      ");
   EXPECT_EQ(scale.Run(Command::StatusOfWeightChannel), ErrorCase::DeviceResponseIncorrectFormat);
 
-  scale.Set("cas-weight", "");
-  scale.Set("bad-check", "true");
+  scale.Configure("cas-weight", "");
+  scale.Configure("bad-check", "true");
   EXPECT_EQ(scale.Run(Command::StatusOfWeightChannel), ErrorCase::BoostTimeOut);
 }
 
@@ -75,31 +75,31 @@ INSTANTIATE_TEST_SUITE_P(Lines, CASScale, ::testing::Values(Line::Pty, Line::Tcp
                          [](const auto& info) { return info.param == Line::Pty ? "Pty" : "Tcp"; });
 
 TEST(CASActive, ListensForTheFrame) {
-  ScaleOnLine scale("CAS-M-Active", Line::Pty, {{"active-interval-ms", "20"}, {"weight", "2100"}});
+  SimulatedScale scale("CAS-M-Active", Line::Pty, {{"active-interval-ms", "20"}, {"weight", "2100"}});
   ASSERT_EQ(scale.Open("CAS-M-Active"), ErrorCase::Correct);
   ASSERT_EQ(scale.Run(Command::StatusOfWeightChannel), ErrorCase::Correct);
-  EXPECT_EQ(scale.Out(Param::Weight), "2.100");
-  EXPECT_EQ(scale.Out(Param::UnitOfMeasure), "kg");
+  EXPECT_EQ(scale.Get(Slot::Weight), "2.100");
+  EXPECT_EQ(scale.Get(Slot::UnitOfMeasure), "kg");
   EXPECT_EQ(scale.Run(Command::SetZero), ErrorCase::CommandUnsupported);
 }
 
 TEST(CASActive, TakesFramesWithAWrongBccAndFramesInPieces) {
-  ScaleOnLine scale("CAS-M-Active", Line::Tcp, {{"active-interval-ms", "20"}, {"weight", "500"}, {"bad-check", "true"}, {"split-at", "7"}});
+  SimulatedScale scale("CAS-M-Active", Line::Tcp, {{"active-interval-ms", "20"}, {"weight", "500"}, {"bad-check", "true"}, {"split-at", "7"}});
   ASSERT_EQ(scale.Open("CAS-M-Active"), ErrorCase::Correct);
   ASSERT_EQ(scale.Run(Command::StatusOfWeightChannel), ErrorCase::Correct);
-  EXPECT_EQ(scale.Out(Param::Weight), "0.500");
+  EXPECT_EQ(scale.Get(Slot::Weight), "0.500");
 }
 
 TEST(CASActive, FramesSentBeforeTheCommandAreNotItsAnswer) {
-  ScaleOnLine scale("CAS-M-Active", Line::Pty, {{"active-interval-ms", "20"}, {"weight", "1000"}});
+  SimulatedScale scale("CAS-M-Active", Line::Pty, {{"active-interval-ms", "20"}, {"weight", "1000"}});
   ASSERT_EQ(scale.Open("CAS-M-Active"), ErrorCase::Correct);
   // Frames of the old weight pile up on the line while nobody listens.
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  ASSERT_TRUE(SetScale(*scale.state, "weight", "2000"));
+  scale.Configure("weight", "2000");
   std::this_thread::sleep_for(std::chrono::milliseconds(60));
   ASSERT_EQ(scale.Run(Command::StatusOfWeightChannel), ErrorCase::Correct);
-  EXPECT_EQ(scale.Out(Param::Weight), "2.000");
+  EXPECT_EQ(scale.Get(Slot::Weight), "2.000");
 }
 
 }  // namespace
-}  // namespace WeighingTests
+}  // namespace ScaleTests

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "tests/protocols/native-scale.hpp"
+#include "tests/protocols/simulated-scale.hpp"
 
-namespace NativeTests {
+namespace ScaleTests {
 namespace {
 
 const char kModel[] = "T-QZ 510-15.2 III(средний)";
@@ -191,4 +191,4 @@ TEST(NativeEndToEndCalibration, GivesUpAfterTenUnstablePolls) {
 }
 
 }  // namespace
-}  // namespace NativeTests
+}  // namespace ScaleTests

@@ -1,9 +1,9 @@
 // OKA through the device against the simulated scale.
 #include <gtest/gtest.h>
 
-#include "tests/protocols/auto-scale-on-line.hpp"
+#include "tests/protocols/simulated-scale.hpp"
 
-namespace WeighingTests {
+namespace ScaleTests {
 namespace {
 
 class OKAScale : public ::testing::TestWithParam<Line> {
@@ -11,40 +11,40 @@ class OKAScale : public ::testing::TestWithParam<Line> {
   OKAScale() : scale("OKA", GetParam()) {}
   void SetUp() override {
     ASSERT_EQ(scale.Open("OKA"), ErrorCase::Correct);
-    scale.Set("weight", "1234");
-    scale.Set("tare", "101");
-    scale.Set("oka-sum-digit", "4");
+    scale.Configure("weight", "1234");
+    scale.Configure("tare", "101");
+    scale.Configure("oka-sum-digit", "4");
   }
-  ScaleOnLine scale;
+  SimulatedScale scale;
 };
 
 TEST_P(OKAScale, WeightFlagAndTare) {
   ASSERT_EQ(scale.Run(Command::StatusOfWeightChannel), ErrorCase::Correct);
-  EXPECT_EQ(scale.Out(Param::Weight), "1.234");
-  EXPECT_EQ(scale.Out(Param::Tare), "0.101");
-  EXPECT_EQ(scale.Out(Param::WeightState), "0x00");
+  EXPECT_EQ(scale.Get(Slot::Weight), "1.234");
+  EXPECT_EQ(scale.Get(Slot::Tare), "0.101");
+  EXPECT_EQ(scale.Get(Slot::WeightState), "0x00");
 
   // An unstable weight is flagged 0x40 and reads as zero; the tare is taken against zero.
-  scale.Set("stable", "false");
+  scale.Configure("stable", "false");
   ASSERT_EQ(scale.Run(Command::StatusOfWeightChannel), ErrorCase::Correct);
-  EXPECT_EQ(scale.Out(Param::WeightState), "0x40");
-  EXPECT_EQ(scale.Out(Param::Weight), "0.000");
-  EXPECT_EQ(scale.Out(Param::Tare), "1.335");
+  EXPECT_EQ(scale.Get(Slot::WeightState), "0x40");
+  EXPECT_EQ(scale.Get(Slot::Weight), "0.000");
+  EXPECT_EQ(scale.Get(Slot::Tare), "1.335");
 }
 
 TEST_P(OKAScale, ZeroAndSpecifiedTare) {
   EXPECT_EQ(scale.Run(Command::SetZero), ErrorCase::Correct);
   EXPECT_TRUE(scale.WaitForCount("oka-zero", 1));
-  scale.device.SetParam(Param::Tare, "1234");
+  scale.Device().SetParam(Slot::Tare, "1234");
   EXPECT_EQ(scale.Run(Command::SpecifyTare), ErrorCase::Correct);
   EXPECT_TRUE(scale.WaitForCount("oka-tare", 1));
-  EXPECT_EQ(TareOf(*scale.state), 1234);
+  EXPECT_EQ(scale.State().GetReadings().tare, 1234);
   EXPECT_EQ(scale.Run(Command::SetTare), ErrorCase::CommandUnsupported);
 }
 
 TEST_P(OKAScale, TareThatWouldBeSentWrongIsRefused) {
   for (const char* tare : {"1234567", "12a", "-5", ""}) {
-    scale.device.SetParam(Param::Tare, tare);
+    scale.Device().SetParam(Slot::Tare, tare);
     const ErrorCase result = scale.Run(Command::SpecifyTare);
     // An empty input counts as not set.
     EXPECT_TRUE(result == ErrorCase::ParamValueUnsupported || (*tare == '\0' && result != ErrorCase::Correct))
@@ -52,19 +52,19 @@ TEST_P(OKAScale, TareThatWouldBeSentWrongIsRefused) {
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   EXPECT_EQ(scale.Count("oka-tare"), 0);
-  EXPECT_EQ(TareOf(*scale.state), 101);
+  EXPECT_EQ(scale.State().GetReadings().tare, 101);
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, OKAScale, ::testing::Values(Line::Pty, Line::Tcp),
                          [](const auto& info) { return info.param == Line::Pty ? "Pty" : "Tcp"; });
 
 TEST(OKA, At4800BaudRunsTwoStopBits) {
-  ScaleOnLine scale("OKA");
+  SimulatedScale scale("OKA");
   ASSERT_EQ(scale.Open("OKA", "auto", "4800"), ErrorCase::Correct);
-  EXPECT_EQ(BaudOf(*scale.simulator), 4800);
-  EXPECT_EQ(StopBitsOf(*scale.simulator), 2);
+  EXPECT_EQ(scale.Wire().GetLineSettings().baud, 4800);
+  EXPECT_EQ(scale.Wire().GetLineSettings().stopBits, 2);
   EXPECT_EQ(scale.Run(Command::StatusOfWeightChannel), ErrorCase::Correct);
 }
 
 }  // namespace
-}  // namespace WeighingTests
+}  // namespace ScaleTests

@@ -1,9 +1,9 @@
 // POS2M and POS2MProV1 through the device against the simulated scale.
 #include <gtest/gtest.h>
 
-#include "tests/protocols/auto-scale-on-line.hpp"
+#include "tests/protocols/simulated-scale.hpp"
 
-namespace WeighingTests {
+namespace ScaleTests {
 namespace {
 
 class POSScale : public ::testing::TestWithParam<Line> {
@@ -11,46 +11,49 @@ class POSScale : public ::testing::TestWithParam<Line> {
   POSScale() : scale("POS2MProV1", GetParam()) {}
   void SetUp() override {
     ASSERT_EQ(scale.Open("POS2MProV1"), ErrorCase::Correct);
-    scale.Set("weight", "1000");
-    scale.Set("tare", "100");
+    scale.Configure("weight", "1000");
+    scale.Configure("tare", "100");
   }
-  ScaleOnLine scale;
+  SimulatedScale scale;
 };
 
 TEST_P(POSScale, ReadsTheWeightChannel) {
   ASSERT_EQ(scale.Run(Command::StatusOfWeightChannel), ErrorCase::Correct);
-  EXPECT_EQ(scale.Out(Param::Weight), "1000");
-  EXPECT_EQ(scale.Out(Param::Tare), "100");
-  EXPECT_EQ(scale.Out(Param::WeightState).substr(0, 1), "1");
-  EXPECT_EQ(scale.Out(Param::UnitOfMeasure), "gr");
+  EXPECT_EQ(scale.Get(Slot::Weight), "1000");
+  EXPECT_EQ(scale.Get(Slot::Tare), "100");
+  EXPECT_EQ(scale.Get(Slot::WeightState).substr(0, 1), "1");
+  EXPECT_EQ(scale.Get(Slot::UnitOfMeasure), "gr");
 
-  scale.Set("weight", "-1");
-  scale.Set("stable", "false");
+  scale.Configure("weight", "-1");
+  scale.Configure("stable", "false");
   ASSERT_EQ(scale.Run(Command::POSStatusOfWeightChannel), ErrorCase::Correct);
-  EXPECT_EQ(scale.Out(Param::Weight), "-1");
-  EXPECT_EQ(scale.Out(Param::WeightState).substr(0, 1), "0");
+  EXPECT_EQ(scale.Get(Slot::Weight), "-1");
+  EXPECT_EQ(scale.Get(Slot::WeightState).substr(0, 1), "0");
 }
 
 TEST_P(POSScale, StrayBytesAndSplitRepliesGiveTheRightValues) {
-  scale.Set("stray", "1533");
-  SetChunking(*scale.simulator, 3, std::chrono::milliseconds(20));
+  scale.Configure("stray", "1533");
+  scale.ChangeFaults([](Scalesim::LineFaults& faults) {
+    faults.chunkSize = 3;
+    faults.chunkPause = std::chrono::milliseconds(20);
+  });
   ASSERT_EQ(scale.Run(Command::StatusOfWeightChannel), ErrorCase::Correct);
-  EXPECT_EQ(scale.Out(Param::Weight), "1000");
-  EXPECT_EQ(scale.Out(Param::Tare), "100");
+  EXPECT_EQ(scale.Get(Slot::Weight), "1000");
+  EXPECT_EQ(scale.Get(Slot::Tare), "100");
 }
 
 TEST_P(POSScale, Handshake) {
-  scale.Set("enq", "nak");  // a NAK is taken like an ACK
+  scale.Configure("enq", "nak");  // a NAK is taken like an ACK
   EXPECT_EQ(scale.Run(Command::StatusOfWeightChannel), ErrorCase::Correct);
   EXPECT_EQ(scale.Count("pos-status"), 1);
 
-  scale.Set("enq", "double");  // ACK ACK is no handshake: nothing more is sent
+  scale.Configure("enq", "double");  // ACK ACK is no handshake: nothing more is sent
   EXPECT_EQ(scale.Run(Command::StatusOfWeightChannel), ErrorCase::ConnectionError);
   EXPECT_EQ(scale.Count("pos-status"), 1);
 }
 
 TEST_P(POSScale, WrongCheckByteIsATimeOut) {
-  scale.Set("bad-check", "true");
+  scale.Configure("bad-check", "true");
   EXPECT_EQ(scale.Run(Command::StatusOfWeightChannel), ErrorCase::BoostTimeOut);
 }
 
@@ -60,41 +63,41 @@ TEST_P(POSScale, ZeroTareAndSpecifiedTare) {
   EXPECT_EQ(scale.Run(Command::SetTare), ErrorCase::Correct);
   EXPECT_EQ(scale.Count("pos-tare"), 1);
 
-  scale.device.SetParam(Param::Tare, "300");
+  scale.Device().SetParam(Slot::Tare, "300");
   EXPECT_EQ(scale.Run(Command::SpecifyTare), ErrorCase::Correct);
   EXPECT_EQ(scale.Count("pos-specify-tare"), 1);
-  EXPECT_EQ(TareOf(*scale.state), 300);
+  EXPECT_EQ(scale.State().GetReadings().tare, 300);
 }
 
 TEST_P(POSScale, UnsendableTareIsRefusedBeforeAnythingIsSent) {
   const int handshakes = scale.Count("enq");
   for (const char* tare : {"abc", "65536", "-32769", "12.5"}) {
-    scale.device.SetParam(Param::Tare, tare);
+    scale.Device().SetParam(Slot::Tare, tare);
     EXPECT_EQ(scale.Run(Command::SpecifyTare), ErrorCase::ParamValueUnsupported) << tare;
   }
   EXPECT_EQ(scale.Count("enq"), handshakes);
-  EXPECT_EQ(TareOf(*scale.state), 100);
+  EXPECT_EQ(scale.State().GetReadings().tare, 100);
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, POSScale, ::testing::Values(Line::Pty, Line::Tcp),
                          [](const auto& info) { return info.param == Line::Pty ? "Pty" : "Tcp"; });
 
 TEST(POS2M, HasNoSpecifyTareNorNativeCommands) {
-  ScaleOnLine scale("POS2M");
+  SimulatedScale scale("POS2M");
   ASSERT_EQ(scale.Open("POS2M"), ErrorCase::Correct);
-  scale.device.SetParam(Param::Tare, "300");
+  scale.Device().SetParam(Slot::Tare, "300");
   EXPECT_EQ(scale.Run(Command::SpecifyTare), ErrorCase::CommandUnsupported);
   EXPECT_EQ(scale.Run(Command::GetSerialNumber), ErrorCase::CommandUnsupported);
   EXPECT_EQ(scale.Count("enq"), 0);
 }
 
 TEST(POS2M, SilentHandshakeIsAConnectionError) {
-  ScaleOnLine scale("POS2M");
+  SimulatedScale scale("POS2M");
   ASSERT_EQ(scale.Open("POS2M"), ErrorCase::Correct);
-  scale.Set("enq", "none");
+  scale.Configure("enq", "none");
   EXPECT_EQ(scale.Run(Command::StatusOfWeightChannel), ErrorCase::ConnectionError);
   EXPECT_EQ(scale.Count("pos-status"), 0);
 }
 
 }  // namespace
-}  // namespace WeighingTests
+}  // namespace ScaleTests
