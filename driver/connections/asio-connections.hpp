@@ -133,12 +133,6 @@ class SerialPortConnection : public AsioConnection {
   void SetOption(const Option& option, std::string value, ErrorCase& result) override;
   std::string GetOption(const Option& option, ErrorCase& result) override;
 
-  void SetBaudRate(std::string value, ErrorCase& result);
-  void SetCharacterSize(std::string value, ErrorCase& result);
-  void SetStopBits(std::string value, ErrorCase& result);
-  void SetParity(std::string value, ErrorCase& result);
-  void SetFlowControl(std::string value, ErrorCase& result);
-
  protected:
   void AsyncReadSome(boost::asio::mutable_buffer buffer, IoHandler handler) override;
   void AsyncWrite(boost::asio::const_buffer buffer, IoHandler handler) override;
@@ -151,17 +145,16 @@ class SerialPortConnection : public AsioConnection {
   std::size_t WriteWithoutWaiting(const ByteVector& data) override;
 
  private:
-  using Setter = void (SerialPortConnection::*)(std::string, ErrorCase&);
-  struct OptionEntry {
-    std::string value;  // as the caller gave it, stored once the port accepted it
-    Setter setter;
-  };
-
+  // Checks `value` against the option's row of the option table, applies it to the open port
+  // and stores it.
   void ApplyOption(Option option, const std::string& value, ErrorCase& result);
+  // The text in force for `option`; empty until the port took one.
+  std::string StoredValue(Option option) const;
 
   std::string portName_;
   std::shared_ptr<boost::asio::serial_port> port_;
-  std::map<Option, OptionEntry> options_;
+  // As the caller gave them, stored once the port accepted them.
+  std::map<Option, std::string> values_;
 };
 
 class TCPConnection : public AsioConnection {
