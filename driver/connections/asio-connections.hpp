@@ -95,6 +95,18 @@ class AsioConnection : public Connection {
   std::chrono::steady_clock::time_point deadline_;
 
  private:
+  // RunWithDeadline's steps: runs the I/O context until the operation completed or the deadline
+  // passed; on the time-out cancels the pending I/O until the operation has completed as aborted;
+  // after a throw lets the pending handlers run out.
+  void RunUntilDone(const bool& done, boost::system::error_code& outcome, ErrorCase& result);
+  void CancelUntilDone(const bool& done);
+  void AbandonPendingIo();
+  // One step of a transfer (the write of a request, or the reads of a reply) with the reopen
+  // retry: runs `start` within the transfer time-out; when the line is lost and the transfer has
+  // not reopened it yet, reopens it, lets `resumeAfterReopen` prepare the next attempt and runs
+  // `start` again. `caller` and `operation` name the step in the log ("WriteData", "write").
+  void RunWithOneReopen(const char* caller, const char* operation, const std::function<void(Completion)>& start,
+                        const std::function<void(ErrorCase&)>& resumeAfterReopen, ErrorCase& result);
   // Reads until `isComplete` accepts the response, the deadline passes or the line fails.
   void ReadUntilComplete(ByteVector& response, const ResponseValidator& isComplete, Completion done);
   // The write itself, with the reopen retry; the line's checks and the stale-input discard are
