@@ -183,8 +183,6 @@ class TCPConnection : public AsioConnection {
   void SetOption(const Option& option, std::string value, ErrorCase& result) override;
   std::string GetOption(const Option& option, ErrorCase& result) override;
 
-  const boost::asio::ip::tcp::endpoint& Endpoint() const { return endpoint_; }
-
  protected:
   void AsyncReadSome(boost::asio::mutable_buffer buffer, IoHandler handler) override;
   void AsyncWrite(boost::asio::const_buffer buffer, IoHandler handler) override;
