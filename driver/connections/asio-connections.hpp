@@ -197,10 +197,13 @@ class TCPConnection : public AsioConnection {
   std::size_t WriteWithoutWaiting(const ByteVector& data) override;
 
  private:
+  // Open's steps: the addresses of `ip_` and `port_`, and the connect to the first that answers.
+  boost::asio::ip::tcp::resolver::results_type Resolve(ErrorCase& result);
+  void Connect(const boost::asio::ip::tcp::resolver::results_type& endpoints, ErrorCase& result);
+
   std::string ip_;
   std::string port_;
   std::shared_ptr<boost::asio::ip::tcp::socket> socket_;
-  boost::asio::ip::tcp::endpoint endpoint_;
 };
 
 }  // namespace Korvalt::Ponderix::Driver
