@@ -36,16 +36,6 @@ void ScaleState::SetStable(bool stable) {
   readings_.stable = stable;
 }
 
-void ScaleState::SetOverload(bool overload) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  readings_.overload = overload;
-}
-
-void ScaleState::SetUnit(const std::string& unit) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  readings_.unit = unit;
-}
-
 ScaleFaults ScaleState::GetFaults() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return faults_;
@@ -81,11 +71,6 @@ int ScaleState::RequestCount(const std::string& kind) const {
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = counts_.find(kind);
   return it == counts_.end() ? 0 : it->second;
-}
-
-std::map<std::string, int> ScaleState::RequestCounts() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return counts_;
 }
 
 void ScaleState::ResetRequestCounts() {
