@@ -60,8 +60,6 @@ class ScaleState {
   void SetWeight(std::int64_t weight);
   void SetTare(std::int64_t tare);
   void SetStable(bool stable);
-  void SetOverload(bool overload);
-  void SetUnit(const std::string& unit);
 
   ScaleFaults GetFaults() const;
   void SetFaults(const ScaleFaults& faults);
@@ -83,7 +81,6 @@ class ScaleState {
   //   native lines as "G" or "S" and the keyword ("Gsern", "Smax", "Swcal" with or without value),
   //   "native-unknown" (a line that is no known command).
   int RequestCount(const std::string& kind) const;
-  std::map<std::string, int> RequestCounts() const;
   void ResetRequestCounts();
 
   // Used by the responders.

@@ -72,9 +72,7 @@ int Fail(const std::string& message) {
   return 2;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+po::options_description DescribeOptions() {
   po::options_description options(kUsage);
   // clang-format off
   options.add_options()
@@ -96,7 +94,118 @@ int main(int argc, char** argv) {
       ("framing", po::value<std::string>()->default_value("8N1")->value_name("FRAMING"), "data bits, parity (N/E/O) and stop bits of the paced line")
       ("until-stdin-closes", "also stop when standard input reaches its end");
   // clang-format on
+  return options;
+}
 
+// The steps of main. Each answers an empty text, or what is wrong with the command line.
+
+std::string SetState(const po::variables_map& vm, Scalesim::ScaleState& state) {
+  if (!vm.count("set")) return {};
+  for (const auto& setting : vm["set"].as<std::vector<std::string>>()) {
+    auto equals = setting.find('=');
+    if (equals == std::string::npos) return "--set wants KEY=VALUE, got \"" + setting + "\"";
+    if (!Scalesim::SetScaleValue(state, setting.substr(0, equals), setting.substr(equals + 1))) {
+      return "unknown key or bad value in --set " + setting;
+    }
+  }
+  return {};
+}
+
+// A protocol's responder with its --set state, or one that answers every request with --reply.
+std::string MakeResponder(const po::variables_map& vm, std::shared_ptr<Scalesim::Responder>& responder) {
+  if (vm.count("protocol")) {
+    const auto name = vm["protocol"].as<std::string>();
+    auto state = Scalesim::MakeScaleState();
+    auto error = SetState(vm, *state);
+    if (!error.empty()) return error;
+    responder = Scalesim::MakeProtocolResponder(name, state);
+    return responder ? std::string() : "unknown protocol \"" + name + "\" (see --help)";
+  }
+  if (vm.count("set")) return "--set needs --protocol";
+  Scalesim::Bytes reply;
+  if (!Unescape(vm["reply"].as<std::string>(), reply)) return "bad escape in --reply";
+  auto script = std::make_shared<Scalesim::ScriptResponder>();
+  script->AddReply(reply);
+  script->SetRepeat(true);
+  responder = script;
+  return {};
+}
+
+std::string ReadFaults(const po::variables_map& vm, Scalesim::LineFaults& faults) {
+  faults.silent = vm.count("silent") != 0;
+  int delay = vm["delay"].as<int>();
+  int chunk = vm["chunk"].as<int>();
+  int chunkPause = vm["chunk-pause"].as<int>();
+  int baud = vm["baud"].as<int>();
+  if (delay < 0 || chunk < 0 || chunkPause < 0 || baud < 0) return "negative numbers make no sense here";
+  faults.delay = std::chrono::milliseconds(delay);
+  faults.chunkSize = static_cast<std::size_t>(chunk);
+  faults.chunkPause = std::chrono::milliseconds(chunkPause);
+  faults.baud = baud;
+  if (!Scalesim::ParseFraming(vm["framing"].as<std::string>(), faults.framing)) {
+    return "--framing wants e.g. 8N1, 8E2, 7O1";
+  }
+  if (vm.count("garbage") && !Unescape(vm["garbage"].as<std::string>(), faults.garbage)) {
+    return "bad escape in --garbage";
+  }
+  if (vm.count("hang-up-after")) {
+    int after = vm["hang-up-after"].as<int>();
+    if (after < 0) return "--hang-up-after wants a count of bytes";
+    faults.hangUpAfter = static_cast<std::size_t>(after);
+  }
+  faults.comeBack = vm.count("come-back") != 0;
+  if (faults.comeBack && (vm.count("tcp") || !vm.count("link"))) return "--come-back needs --pty with --link";
+  return {};
+}
+
+// Starts the transport and writes the name to connect to as the first line of standard output.
+std::string Start(const po::variables_map& vm, const std::shared_ptr<Scalesim::Responder>& responder,
+                  std::unique_ptr<Scalesim::Simulator>& simulator) {
+  try {
+    if (vm.count("tcp")) {
+      int port = vm["tcp"].as<int>();
+      if (port < 0 || port > 65535) return "--tcp wants a port from 0 to 65535";
+      simulator = Scalesim::Simulator::StartTcp(responder, static_cast<std::uint16_t>(port));
+      std::cout << simulator->Port() << std::endl;
+    } else {
+      simulator = Scalesim::Simulator::StartPty(responder, vm.count("link") ? vm["link"].as<std::string>() : "");
+      std::cout << simulator->Path() << std::endl;
+    }
+  } catch (const std::exception& error) {
+    return error.what();
+  }
+  return {};
+}
+
+// SIGINT and SIGTERM, blocked so that WaitForStop takes them on this thread only.
+sigset_t BlockStopSignals() {
+  sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  return signals;
+}
+
+// Until a stop signal, or the end of standard input when `watchStdin`.
+void WaitForStop(const sigset_t& signals, bool watchStdin) {
+  const timespec tick{0, 100 * 1000 * 1000};
+  for (;;) {
+    if (sigtimedwait(&signals, nullptr, &tick) > 0) return;
+    if (watchStdin) {
+      pollfd in{STDIN_FILENO, POLLIN, 0};
+      if (::poll(&in, 1, 0) > 0) {
+        char buffer[256];
+        if (::read(STDIN_FILENO, buffer, sizeof buffer) <= 0) return;
+      }
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const po::options_description options = DescribeOptions();
   po::variables_map vm;
   try {
     po::store(po::parse_command_line(argc, argv, options), vm);
@@ -112,90 +221,17 @@ int main(int argc, char** argv) {
   if (vm.count("protocol") == vm.count("reply")) return Fail("give either --protocol NAME or --reply TEXT");
 
   std::shared_ptr<Scalesim::Responder> responder;
-  if (vm.count("protocol")) {
-    const auto name = vm["protocol"].as<std::string>();
-    auto state = Scalesim::MakeScaleState();
-    if (vm.count("set")) {
-      for (const auto& setting : vm["set"].as<std::vector<std::string>>()) {
-        auto equals = setting.find('=');
-        if (equals == std::string::npos) return Fail("--set wants KEY=VALUE, got \"" + setting + "\"");
-        if (!Scalesim::SetScaleValue(*state, setting.substr(0, equals), setting.substr(equals + 1))) {
-          return Fail("unknown key or bad value in --set " + setting);
-        }
-      }
-    }
-    responder = Scalesim::MakeProtocolResponder(name, state);
-    if (!responder) return Fail("unknown protocol \"" + name + "\" (see --help)");
-  } else {
-    if (vm.count("set")) return Fail("--set needs --protocol");
-    Scalesim::Bytes reply;
-    if (!Unescape(vm["reply"].as<std::string>(), reply)) return Fail("bad escape in --reply");
-    auto script = std::make_shared<Scalesim::ScriptResponder>();
-    script->AddReply(reply);
-    script->SetRepeat(true);
-    responder = script;
-  }
-
   Scalesim::LineFaults faults;
-  faults.silent = vm.count("silent") != 0;
-  int delay = vm["delay"].as<int>();
-  int chunk = vm["chunk"].as<int>();
-  int chunkPause = vm["chunk-pause"].as<int>();
-  int baud = vm["baud"].as<int>();
-  if (delay < 0 || chunk < 0 || chunkPause < 0 || baud < 0) return Fail("negative numbers make no sense here");
-  faults.delay = std::chrono::milliseconds(delay);
-  faults.chunkSize = static_cast<std::size_t>(chunk);
-  faults.chunkPause = std::chrono::milliseconds(chunkPause);
-  faults.baud = baud;
-  if (!Scalesim::ParseFraming(vm["framing"].as<std::string>(), faults.framing)) {
-    return Fail("--framing wants e.g. 8N1, 8E2, 7O1");
-  }
-  if (vm.count("garbage") && !Unescape(vm["garbage"].as<std::string>(), faults.garbage)) {
-    return Fail("bad escape in --garbage");
-  }
-  if (vm.count("hang-up-after")) {
-    int after = vm["hang-up-after"].as<int>();
-    if (after < 0) return Fail("--hang-up-after wants a count of bytes");
-    faults.hangUpAfter = static_cast<std::size_t>(after);
-  }
-  faults.comeBack = vm.count("come-back") != 0;
-  if (faults.comeBack && (vm.count("tcp") || !vm.count("link"))) return Fail("--come-back needs --pty with --link");
+  std::string error = MakeResponder(vm, responder);
+  if (error.empty()) error = ReadFaults(vm, faults);
+  if (!error.empty()) return Fail(error);
 
-  // Signals are taken by sigtimedwait below, on this thread only.
-  sigset_t signals;
-  sigemptyset(&signals);
-  sigaddset(&signals, SIGINT);
-  sigaddset(&signals, SIGTERM);
-  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-
+  const sigset_t signals = BlockStopSignals();
   std::unique_ptr<Scalesim::Simulator> simulator;
-  try {
-    if (vm.count("tcp")) {
-      int port = vm["tcp"].as<int>();
-      if (port < 0 || port > 65535) return Fail("--tcp wants a port from 0 to 65535");
-      simulator = Scalesim::Simulator::StartTcp(responder, static_cast<std::uint16_t>(port));
-      std::cout << simulator->Port() << std::endl;
-    } else {
-      simulator = Scalesim::Simulator::StartPty(responder, vm.count("link") ? vm["link"].as<std::string>() : "");
-      std::cout << simulator->Path() << std::endl;
-    }
-  } catch (const std::exception& error) {
-    return Fail(error.what());
-  }
+  error = Start(vm, responder, simulator);
+  if (!error.empty()) return Fail(error);
   simulator->SetFaults(faults);
-
-  const bool watchStdin = vm.count("until-stdin-closes") != 0;
-  const timespec tick{0, 100 * 1000 * 1000};
-  for (;;) {
-    if (sigtimedwait(&signals, nullptr, &tick) > 0) break;
-    if (watchStdin) {
-      pollfd in{STDIN_FILENO, POLLIN, 0};
-      if (::poll(&in, 1, 0) > 0) {
-        char buffer[256];
-        if (::read(STDIN_FILENO, buffer, sizeof buffer) <= 0) break;
-      }
-    }
-  }
+  WaitForStop(signals, vm.count("until-stdin-closes") != 0);
   simulator->Stop();
   return 0;
 }

@@ -350,47 +350,53 @@ void Simulator::Run() {
     if (stopping_) break;
     if (count < 0 && errno != EINTR) break;
 
-    if (fds[0].revents & POLLIN) {
-      char drain[64];
-      while (::read(wakeRead_, drain, sizeof drain) > 0) {
-      }
-      std::deque<Bytes> pending;
-      {
-        std::lock_guard<std::mutex> lock(faultsMutex_);
-        pending.swap(outbox_);
-      }
-      for (const auto& bytes : pending) WriteAll(bytes.data(), bytes.size());
-    }
-    if (listener_ >= 0 && (fds[2].revents & POLLIN)) {
-      int accepted = ::accept(listener_, nullptr, nullptr);
-      if (accepted >= 0) {
-        // One driver at a time, as a scale's single TCP port: a new connection replaces the old.
-        CloseFd(client_);
-        client_ = accepted;
-        line = -1;  // what poll said of the old connection no longer applies
-        SetNonBlocking(client_);
-        int yes = 1;
-        ::setsockopt(client_, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
-        ++connections_;
-      }
-    }
-    if (line >= 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) {
-      ssize_t count = ::read(line, buffer.data(), buffer.size());
-      if (count > 0) {
-        Bytes chunk(buffer.begin(), buffer.begin() + count);
-        Answer(responder_->OnReceive(chunk));
-      } else if (count == 0 || (errno != EAGAIN && errno != EINTR)) {
-        if (transport_ == Transport::Tcp) {
-          CloseFd(client_);
-        } else {
-          // Cannot happen while the held slave is open; do not spin if it does.
-          Pause(std::chrono::milliseconds(10));
-        }
-      }
-    }
+    if (fds[0].revents & POLLIN) SendOutbox();
+    // What poll said of the old connection no longer applies to a new one.
+    if (listener_ >= 0 && (fds[2].revents & POLLIN) && Accept()) line = -1;
+    if (line >= 0 && (fds[1].revents & (POLLIN | POLLHUP | POLLERR))) ReadRequest(line, buffer);
     if (tickInterval.count() > 0 && Clock::now() >= nextTick) {
       nextTick += tickInterval;
       if (transport_ == Transport::Pty ? master_ >= 0 : client_ >= 0) Answer(responder_->OnTick());
+    }
+  }
+}
+
+void Simulator::SendOutbox() {
+  char drain[64];
+  while (::read(wakeRead_, drain, sizeof drain) > 0) {
+  }
+  std::deque<Bytes> pending;
+  {
+    std::lock_guard<std::mutex> lock(faultsMutex_);
+    pending.swap(outbox_);
+  }
+  for (const auto& bytes : pending) WriteAll(bytes.data(), bytes.size());
+}
+
+bool Simulator::Accept() {
+  int accepted = ::accept(listener_, nullptr, nullptr);
+  if (accepted < 0) return false;
+  // One driver at a time, as a scale's single TCP port: a new connection replaces the old.
+  CloseFd(client_);
+  client_ = accepted;
+  SetNonBlocking(client_);
+  int yes = 1;
+  ::setsockopt(client_, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+  ++connections_;
+  return true;
+}
+
+void Simulator::ReadRequest(int line, std::vector<std::uint8_t>& buffer) {
+  ssize_t count = ::read(line, buffer.data(), buffer.size());
+  if (count > 0) {
+    Bytes chunk(buffer.begin(), buffer.begin() + count);
+    Answer(responder_->OnReceive(chunk));
+  } else if (count == 0 || (errno != EAGAIN && errno != EINTR)) {
+    if (transport_ == Transport::Tcp) {
+      CloseFd(client_);
+    } else {
+      // Cannot happen while the held slave is open; do not spin if it does.
+      Pause(std::chrono::milliseconds(10));
     }
   }
 }

@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "simulator/responder.hpp"
 
@@ -98,7 +99,13 @@ class Simulator {
   void OpenPseudoTerminal();
   void PointLink();
   void OpenListener(std::uint16_t port);
+  // The transport's thread: waits for requests, connections, queued sends and ticks.
   void Run();
+  // Run's steps: sends what Send queued; takes a new TCP connection (true when it did); reads
+  // one request from `line` and answers it.
+  void SendOutbox();
+  bool Accept();
+  void ReadRequest(int line, std::vector<std::uint8_t>& buffer);
   void Answer(const Bytes& reply);
   void HangUp(bool comeBack);
   // Waits for `duration` unless the simulator is stopping; false when stopping.

@@ -97,6 +97,19 @@ class AsioConnection : public Connection {
   std::chrono::steady_clock::time_point deadline_;
 
  private:
+  // RunWithDeadline's steps: runs the I/O context until the operation completed or the deadline
+  // passed; on the time-out cancels the pending I/O until the operation has completed as aborted;
+  // after a throw lets the pending handlers run out.
+  void RunUntilDone(const bool& done, boost::system::error_code& outcome, ErrorCase& result);
+  void CancelUntilDone(const bool& done);
+  void AbandonPendingIo();
+  // One step of a transfer (the write of a request, or the reads of a reply) with the reopen
+  // retry: runs `start` within `timeout`; when the line is lost and the transfer has not
+  // reopened it yet, reopens it, lets `resumeAfterReopen` prepare the next attempt and runs
+  // `start` again. `caller` and `operation` name the step in the log ("WriteData", "write").
+  void RunWithOneReopen(const char* caller, const char* operation, std::chrono::milliseconds timeout,
+                        const std::function<void(Completion)>& start,
+                        const std::function<void(ErrorCase&)>& resumeAfterReopen, ErrorCase& result);
   // Reads until `isComplete` accepts the response, the deadline passes or the line fails.
   void ReadUntilComplete(ByteVector& response, const ResponseValidator& isComplete, Completion done);
   // The write itself, with the reopen retry; the line's checks and the stale-input discard are
@@ -142,12 +155,6 @@ class SerialPortConnection : public AsioConnection {
   void SetOption(const Option& option, std::string value, ErrorCase& result) override;
   std::string GetOption(const Option& option, ErrorCase& result) override;
 
-  void SetBaudRate(std::string value, ErrorCase& result);
-  void SetCharacterSize(std::string value, ErrorCase& result);
-  void SetStopBits(std::string value, ErrorCase& result);
-  void SetParity(std::string value, ErrorCase& result);
-  void SetFlowControl(std::string value, ErrorCase& result);
-
  protected:
   void AsyncReadSome(boost::asio::mutable_buffer buffer, IoHandler handler) override;
   void AsyncWrite(boost::asio::const_buffer buffer, IoHandler handler) override;
@@ -160,17 +167,16 @@ class SerialPortConnection : public AsioConnection {
   std::size_t WriteWithoutWaiting(const ByteVector& data) override;
 
  private:
-  using Setter = void (SerialPortConnection::*)(std::string, ErrorCase&);
-  struct OptionEntry {
-    std::string value;  // as the caller gave it, stored once the port accepted it
-    Setter setter;
-  };
-
+  // Checks `value` against the option's row of the option table, applies it to the open port
+  // and stores it.
   void ApplyOption(Option option, const std::string& value, ErrorCase& result);
+  // The text in force for `option`; empty until the port took one.
+  std::string StoredValue(Option option) const;
 
   std::string portName_;
   std::shared_ptr<boost::asio::serial_port> port_;
-  std::map<Option, OptionEntry> options_;
+  // As the caller gave them, stored once the port accepted them.
+  std::map<Option, std::string> values_;
 };
 
 class TCPConnection : public AsioConnection {
@@ -187,8 +193,6 @@ class TCPConnection : public AsioConnection {
   void SetOption(const Option& option, std::string value, ErrorCase& result) override;
   std::string GetOption(const Option& option, ErrorCase& result) override;
 
-  const boost::asio::ip::tcp::endpoint& Endpoint() const { return endpoint_; }
-
  protected:
   void AsyncReadSome(boost::asio::mutable_buffer buffer, IoHandler handler) override;
   void AsyncWrite(boost::asio::const_buffer buffer, IoHandler handler) override;
@@ -203,10 +207,13 @@ class TCPConnection : public AsioConnection {
   std::size_t WriteWithoutWaiting(const ByteVector& data) override;
 
  private:
+  // Open's steps: the addresses of `ip_` and `port_`, and the connect to the first that answers.
+  boost::asio::ip::tcp::resolver::results_type Resolve(ErrorCase& result);
+  void Connect(const boost::asio::ip::tcp::resolver::results_type& endpoints, ErrorCase& result);
+
   std::string ip_;
   std::string port_;
   std::shared_ptr<boost::asio::ip::tcp::socket> socket_;
-  boost::asio::ip::tcp::endpoint endpoint_;
 };
 
 }  // namespace Korvalt::Ponderix::Driver

@@ -86,39 +86,51 @@ boost::system::error_code AsioConnection::RunWithDeadline(std::chrono::milliseco
       outcome = ec;
       done = true;
     });
-    while (!done) {
-      if (io_->run_one_until(deadline_) > 0) continue;
-      if (std::chrono::steady_clock::now() < deadline_) {
-        // The I/O context ran out of work without the completion: nothing can finish it any more.
-        kLog.Error("RunWithDeadline(), the operation never completed");
-        result = ErrorCase::BoostErrorUnknown;
-        outcome = boost::asio::error::operation_aborted;
-        break;
-      }
-      // Time-out: the pending operation completes as aborted (or with what it had already done).
-      // A connect to a name with several addresses answers a cancelled attempt by starting the
-      // next one, with no time-out of its own: every step is cancelled until the whole is over.
-      transferState_ = static_cast<int>(TransferState::Finished);
-      CancelIo();
-      io_->restart();
-      while (!done && io_->run_one() > 0) {
-        if (!done) CancelIo();
-      }
-      break;
-    }
+    RunUntilDone(done, outcome, result);
   } catch (...) {
     // The operation's handlers refer to this frame: let them run out as aborted before leaving.
-    try {
-      CancelIo();
-      io_->restart();
-      io_->run();
-    } catch (...) {
-    }
+    AbandonPendingIo();
     transferState_ = static_cast<int>(TransferState::Finished);
     throw;
   }
   transferState_ = static_cast<int>(TransferState::Finished);
   return outcome;
+}
+
+void AsioConnection::RunUntilDone(const bool& done, boost::system::error_code& outcome, ErrorCase& result) {
+  while (!done) {
+    if (io_->run_one_until(deadline_) > 0) continue;
+    if (std::chrono::steady_clock::now() < deadline_) {
+      // The I/O context ran out of work without the completion: nothing can finish it any more.
+      kLog.Error("RunWithDeadline(), the operation never completed");
+      result = ErrorCase::BoostErrorUnknown;
+      outcome = boost::asio::error::operation_aborted;
+      return;
+    }
+    // Time-out: the pending operation completes as aborted (or with what it had already done).
+    transferState_ = static_cast<int>(TransferState::Finished);
+    CancelUntilDone(done);
+    return;
+  }
+}
+
+void AsioConnection::CancelUntilDone(const bool& done) {
+  // A connect to a name with several addresses answers a cancelled attempt by starting the next
+  // one, with no time-out of its own: every step is cancelled until the whole is over.
+  CancelIo();
+  io_->restart();
+  while (!done && io_->run_one() > 0) {
+    if (!done) CancelIo();
+  }
+}
+
+void AsioConnection::AbandonPendingIo() {
+  try {
+    CancelIo();
+    io_->restart();
+    io_->run();
+  } catch (...) {
+  }
 }
 
 void AsioConnection::DiscardStaleInput() {
@@ -208,28 +220,36 @@ void AsioConnection::WriteRequest(const ByteVector& request, ErrorCase& result) 
     LogWritten(request);
     return;
   }
+  RunWithOneReopen(
+      "WriteData", "write", TransferTimeout(),
+      [this, &request, &writtenAtOnce](Completion done) {
+        AsyncWrite(boost::asio::buffer(request) + writtenAtOnce,
+                   [this, &request, done](const boost::system::error_code& ec, std::size_t) {
+                     if (!ec) LogWritten(request);
+                     done(ec);
+                   });
+      },
+      [&writtenAtOnce](ErrorCase&) { writtenAtOnce = 0; },  // the reopened line gets the whole request
+      result);
+}
+
+void AsioConnection::RunWithOneReopen(const char* caller, const char* operation, std::chrono::milliseconds timeout,
+                                      const std::function<void(Completion)>& start,
+                                      const std::function<void(ErrorCase&)>& resumeAfterReopen, ErrorCase& result) {
   for (;;) {
-    auto ec = RunWithDeadline(
-        TransferTimeout(),
-        [this, &request, writtenAtOnce](Completion done) {
-          AsyncWrite(boost::asio::buffer(request) + writtenAtOnce,
-                     [this, &request, done](const boost::system::error_code& ec, std::size_t) {
-                       if (!ec) LogWritten(request);
-                       done(ec);
-                     });
-        },
-        result);
+    auto ec = RunWithDeadline(timeout, start, result);
     if (ec == boost::asio::error::operation_aborted) MarkUnsettled();
-    if (!ec || ec == boost::asio::error::operation_aborted) return;  // written, or timed out
+    if (!ec || ec == boost::asio::error::operation_aborted) return;  // done, or timed out
     if (IsLineLost(ec) && !reopenedInTransfer_) {
-      kLog.Error(Fill("WriteData(), line lost (@), reopening", FullText(ec)));
+      kLog.Error(Fill("@(), line lost (@), reopening", caller, FullText(ec)));
       reopenedInTransfer_ = true;
-      writtenAtOnce = 0;  // the reopened line gets the whole request
       Reopen(result);
+      if (result != ErrorCase::Correct) return;
+      resumeAfterReopen(result);
       if (result != ErrorCase::Correct) return;
       continue;
     }
-    kLog.Error(Fill("WriteData(), write failed: @", FullText(ec)));
+    kLog.Error(Fill("@(), @ failed: @", caller, operation, FullText(ec)));
     result = IsLineLost(ec) ? ErrorCase::ConnectionError : ErrorCase::BoostErrorUnknown;
     return;
   }
@@ -270,31 +290,18 @@ void AsioConnection::ReadData(ByteVector& response, ResponseValidator isComplete
     return;
   }
   const std::size_t gatheredBefore = response.size();
-  for (;;) {
-    auto ec = RunWithDeadline(
-        ReadTimeout(), [&](Completion done) { ReadUntilComplete(response, isComplete, std::move(done)); }, result);
-    if (ec == boost::asio::error::operation_aborted) MarkUnsettled();
-    if (!ec || ec == boost::asio::error::operation_aborted) return;  // complete, or timed out
-    if (IsLineLost(ec) && !reopenedInTransfer_) {
-      kLog.Error(Fill("ReadData(), line lost (@), reopening", FullText(ec)));
-      reopenedInTransfer_ = true;
-      Reopen(result);
-      if (result != ErrorCase::Correct) return;
-      if (RepeatsRequestAfterReopen()) {
+  RunWithOneReopen(
+      "ReadData", "read", ReadTimeout(),
+      [&](Completion done) { ReadUntilComplete(response, isComplete, std::move(done)); },
+      [&](ErrorCase& reopened) {
+        if (!RepeatsRequestAfterReopen()) return;
         // What the old connection delivered belongs to no reply the new one will give.
         response.resize(gatheredBefore);
-        if (!lastRequest_.empty()) {
-          const ByteVector request = lastRequest_;
-          WriteRequest(request, result);
-          if (result != ErrorCase::Correct) return;
-        }
-      }
-      continue;
-    }
-    kLog.Error(Fill("ReadData(), read failed: @", FullText(ec)));
-    result = IsLineLost(ec) ? ErrorCase::ConnectionError : ErrorCase::BoostErrorUnknown;
-    return;
-  }
+        if (lastRequest_.empty()) return;
+        const ByteVector request = lastRequest_;
+        WriteRequest(request, reopened);
+      },
+      result);
 }
 
 std::shared_ptr<Connection> MakeSerialPortConnection(const std::string& portName) {

@@ -27,42 +27,40 @@ namespace errc = boost::system::errc;
 constexpr std::chrono::milliseconds kSerialTimeout(500);
 constexpr std::chrono::milliseconds kSlowSerialTimeout(1000);
 
-struct OptionRule {
+// Sets one Boost.Asio serial-port option from the checked number.
+template <typename Setting, typename Value>
+void ApplyTo(boost::asio::serial_port& port, long number, boost::system::error_code& ec) {
+  port.set_option(Setting(static_cast<Value>(number)), ec);
+}
+
+// The serial options: what each accepts, its default, and how it reaches the port. The order is
+// the order SetDefaultOptions and Reopen apply them in.
+struct SerialOption {
   Option option;
   const char* logTemplate;
   long minimum;
   long maximum;
   const char* violation;
+  const char* defaultValue;
   void (*apply)(boost::asio::serial_port&, long, boost::system::error_code&);
 };
 
-const OptionRule kRules[] = {
-    {Option::BaudRate, "SetBaudRate(option: @, value: @)", 1, INT_MAX, "invalid baud_rate value",
-     [](boost::asio::serial_port& port, long v, boost::system::error_code& ec) {
-       port.set_option(serial_port_base::baud_rate(static_cast<unsigned>(v)), ec);
-     }},
-    {Option::CharacterSize, "SetCharacterSize(option: @, value: @)", 5, 8, "invalid character_size value",
-     [](boost::asio::serial_port& port, long v, boost::system::error_code& ec) {
-       port.set_option(serial_port_base::character_size(static_cast<unsigned>(v)), ec);
-     }},
-    {Option::StopBits, "SetStopBits(option: @, value: @)", 0, 2, "invalid stop_bits value",
-     [](boost::asio::serial_port& port, long v, boost::system::error_code& ec) {
-       port.set_option(serial_port_base::stop_bits(static_cast<serial_port_base::stop_bits::type>(v)), ec);
-     }},
-    {Option::Parity, "SetParity(option: @, value: @)", 0, 2, "invalid parity value",
-     [](boost::asio::serial_port& port, long v, boost::system::error_code& ec) {
-       port.set_option(serial_port_base::parity(static_cast<serial_port_base::parity::type>(v)), ec);
-     }},
-    {Option::FlowControl, "SetFlowControl(option: @, value: @)", 0, 2, "invalid flow_control value",
-     [](boost::asio::serial_port& port, long v, boost::system::error_code& ec) {
-       port.set_option(
-           serial_port_base::flow_control(static_cast<serial_port_base::flow_control::type>(v)), ec);
-     }},
+const SerialOption kSerialOptions[] = {
+    {Option::BaudRate, "SetBaudRate(option: @, value: @)", 1, INT_MAX, "invalid baud_rate value", "9600",
+     &ApplyTo<serial_port_base::baud_rate, unsigned>},
+    {Option::CharacterSize, "SetCharacterSize(option: @, value: @)", 5, 8, "invalid character_size value", "8",
+     &ApplyTo<serial_port_base::character_size, unsigned>},
+    {Option::StopBits, "SetStopBits(option: @, value: @)", 0, 2, "invalid stop_bits value", "0",
+     &ApplyTo<serial_port_base::stop_bits, serial_port_base::stop_bits::type>},
+    {Option::Parity, "SetParity(option: @, value: @)", 0, 2, "invalid parity value", "0",
+     &ApplyTo<serial_port_base::parity, serial_port_base::parity::type>},
+    {Option::FlowControl, "SetFlowControl(option: @, value: @)", 0, 2, "invalid flow_control value", "0",
+     &ApplyTo<serial_port_base::flow_control, serial_port_base::flow_control::type>},
 };
 
-const OptionRule* FindRule(Option option) {
-  for (const auto& rule : kRules) {
-    if (rule.option == option) return &rule;
+const SerialOption* FindSerialOption(Option option) {
+  for (const auto& row : kSerialOptions) {
+    if (row.option == option) return &row;
   }
   return nullptr;
 }
@@ -83,15 +81,45 @@ bool ParseDecimal(const std::string& text, long& number) {
   return true;
 }
 
+// A decimal int inside the row's range; logs the number it is about to apply.
+bool CheckOptionValue(const SerialOption& row, const std::string& value, long& number, ErrorCase& result) {
+  const std::string name = ToString(row.option);
+  if (!ParseDecimal(value, number) || number < INT_MIN || number > INT_MAX) {
+    kLog.Error(Fill("SetOption(option: @, value: @), not a decimal int", name, value));
+    result = ErrorCase::IncorrectArgumnts;
+    return false;
+  }
+  kLog.Info(Fill(row.logTemplate, name, number));
+  if (number < row.minimum || number > row.maximum) {
+    kLog.Error(Fill("SetOption(option: @, value: @), @", name, value, row.violation));
+    result = ErrorCase::IncorrectArgumnts;
+    return false;
+  }
+  return true;
+}
+
+// Applies the checked number; a setting the port refuses is the caller's mistake, any other
+// failure the line's.
+bool SetOnPort(boost::asio::serial_port& port, const SerialOption& row, const std::string& value, long number,
+               ErrorCase& result) {
+  boost::system::error_code ec;
+  row.apply(port, number, ec);
+  if (ec == errc::invalid_argument || ec == errc::operation_not_supported ||
+      ec == boost::asio::error::operation_not_supported) {
+    // A rate the line cannot run at, or a setting (1.5 stop bits) this system does not offer.
+    kLog.Error(Fill("SetOption(option: @, value: @), the port refused it: @", ToString(row.option), value,
+                    ec.message()));
+    result = ErrorCase::IncorrectArgumnts;
+    return false;
+  }
+  CheckBoostErrorCase(ec, result);
+  return !ec;
+}
+
 }  // namespace
 
 SerialPortConnection::SerialPortConnection(std::string portName)
     : portName_(std::move(portName)), port_(std::make_shared<boost::asio::serial_port>(*io_)) {
-  options_.emplace(Option::BaudRate, OptionEntry{"", &SerialPortConnection::SetBaudRate});
-  options_.emplace(Option::CharacterSize, OptionEntry{"", &SerialPortConnection::SetCharacterSize});
-  options_.emplace(Option::StopBits, OptionEntry{"", &SerialPortConnection::SetStopBits});
-  options_.emplace(Option::Parity, OptionEntry{"", &SerialPortConnection::SetParity});
-  options_.emplace(Option::FlowControl, OptionEntry{"", &SerialPortConnection::SetFlowControl});
   kLog.Trace("SerialPortConnection::SerialPortConnection(...) with portName: " + portName_);
 }
 
@@ -120,94 +148,53 @@ void SerialPortConnection::Close() {
 }
 
 void SerialPortConnection::SetDefaultOptions(ErrorCase& result) {
-  SetBaudRate("9600", result);
-  if (result != ErrorCase::Correct) return;
-  SetCharacterSize("8", result);
-  if (result != ErrorCase::Correct) return;
-  SetStopBits("0", result);
-  if (result != ErrorCase::Correct) return;
-  SetParity("0", result);
-  if (result != ErrorCase::Correct) return;
-  SetFlowControl("0", result);
+  for (const auto& row : kSerialOptions) {
+    ApplyOption(row.option, row.defaultValue, result);
+    if (result != ErrorCase::Correct) return;
+  }
 }
 
-bool SerialPortConnection::IsOptionSupported(const Option& option) { return options_.count(option) != 0; }
+bool SerialPortConnection::IsOptionSupported(const Option& option) { return FindSerialOption(option) != nullptr; }
 
 void SerialPortConnection::SetOption(const Option& option, std::string value, ErrorCase& result) {
-  auto entry = options_.find(option);
-  if (entry == options_.end()) {
+  if (!IsOptionSupported(option)) {
     result = ErrorCase::OptionUnsupported;
     return;
   }
-  (this->*(entry->second.setter))(std::move(value), result);
+  ApplyOption(option, value, result);
 }
 
 std::string SerialPortConnection::GetOption(const Option& option, ErrorCase& result) {
-  auto entry = options_.find(option);
-  if (entry == options_.end()) {
+  if (!IsOptionSupported(option)) {
     result = ErrorCase::OptionUnsupported;
     return {};
   }
-  return entry->second.value;
+  return StoredValue(option);
 }
 
-void SerialPortConnection::SetBaudRate(std::string value, ErrorCase& result) {
-  ApplyOption(Option::BaudRate, value, result);
-}
-void SerialPortConnection::SetCharacterSize(std::string value, ErrorCase& result) {
-  ApplyOption(Option::CharacterSize, value, result);
-}
-void SerialPortConnection::SetStopBits(std::string value, ErrorCase& result) {
-  ApplyOption(Option::StopBits, value, result);
-}
-void SerialPortConnection::SetParity(std::string value, ErrorCase& result) {
-  ApplyOption(Option::Parity, value, result);
-}
-void SerialPortConnection::SetFlowControl(std::string value, ErrorCase& result) {
-  ApplyOption(Option::FlowControl, value, result);
+std::string SerialPortConnection::StoredValue(Option option) const {
+  auto stored = values_.find(option);
+  return stored == values_.end() ? std::string() : stored->second;
 }
 
 // The value is stored only once the port took it, so GetOption never reports a setting that is
 // not in force, and a reopened port gets exactly the settings that were in force before.
 void SerialPortConnection::ApplyOption(Option option, const std::string& value, ErrorCase& result) {
-  const OptionRule* rule = FindRule(option);
   if (!port_->is_open()) {
     kLog.Error(Fill("SetOption(option: @, value: @), port is closed", ToString(option), value));
     result = ErrorCase::UnableToOpenSerialPort;
     return;
   }
-  auto entry = options_.find(option);
-  if (entry == options_.end() || rule == nullptr) {
+  const SerialOption* row = FindSerialOption(option);
+  if (row == nullptr) {
     result = ErrorCase::OptionUnsupported;
     return;
   }
   if (result != ErrorCase::Correct) return;
-
   long number = 0;
-  if (!ParseDecimal(value, number) || number < INT_MIN || number > INT_MAX) {
-    kLog.Error(Fill("SetOption(option: @, value: @), not a decimal int", ToString(option), value));
-    result = ErrorCase::IncorrectArgumnts;
-    return;
-  }
-  kLog.Info(Fill(rule->logTemplate, ToString(option), number));
-  if (number < rule->minimum || number > rule->maximum) {
-    kLog.Error(Fill("SetOption(option: @, value: @), @", ToString(option), value, rule->violation));
-    result = ErrorCase::IncorrectArgumnts;
-    return;
-  }
-  boost::system::error_code ec;
-  rule->apply(*port_, number, ec);
-  if (ec == errc::invalid_argument || ec == errc::operation_not_supported ||
-      ec == boost::asio::error::operation_not_supported) {
-    // A rate the line cannot run at, or a setting (1.5 stop bits) this system does not offer.
-    kLog.Error(Fill("SetOption(option: @, value: @), the port refused it: @", ToString(option), value,
-                    ec.message()));
-    result = ErrorCase::IncorrectArgumnts;
-    return;
-  }
-  CheckBoostErrorCase(ec, result);
-  if (ec) return;
-  entry->second.value = value;
+  if (!CheckOptionValue(*row, value, number, result)) return;
+  if (!SetOnPort(*port_, *row, value, number, result)) return;
+  values_[option] = value;
 }
 
 void SerialPortConnection::AsyncReadSome(boost::asio::mutable_buffer buffer, IoHandler handler) {
@@ -221,7 +208,7 @@ void SerialPortConnection::AsyncWrite(boost::asio::const_buffer buffer, IoHandle
 void SerialPortConnection::CancelIo() { port_->cancel(); }
 
 std::chrono::milliseconds SerialPortConnection::TransferTimeout() {
-  return options_.at(Option::BaudRate).value == "4800" ? kSlowSerialTimeout : kSerialTimeout;
+  return StoredValue(Option::BaudRate) == "4800" ? kSlowSerialTimeout : kSerialTimeout;
 }
 
 // What an unplugged USB adapter or a vanished pseudo-terminal master gives (end of file, EIO,
@@ -236,12 +223,11 @@ void SerialPortConnection::Reopen(ErrorCase& result) {
   Close();
   Open(result);
   if (result != ErrorCase::Correct) return;
-  for (const auto& rule : kRules) {
-    auto& entry = options_.at(rule.option);
-    if (entry.value.empty()) continue;
+  for (const auto& row : kSerialOptions) {
     // Stored values were accepted once; the reopened port gets them back in table order.
-    std::string value = entry.value;
-    ApplyOption(rule.option, value, result);
+    const std::string value = StoredValue(row.option);
+    if (value.empty()) continue;
+    ApplyOption(row.option, value, result);
     if (result != ErrorCase::Correct) return;
   }
   kLog.Info("SerialPortConnection::Reopen(), port reopened with its line settings: " + portName_);

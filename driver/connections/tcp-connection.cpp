@@ -24,8 +24,7 @@ constexpr std::chrono::milliseconds kTCPTimeout(700);
 }  // namespace
 
 TCPConnection::TCPConnection(std::string ip, std::string port)
-    : socket_(std::make_shared<tcp::socket>(*io_)),
-      endpoint_(boost::asio::ip::address_v4::any(), 0) {
+    : socket_(std::make_shared<tcp::socket>(*io_)) {
   auto endPoint = SplitTCPEndPoint(ip, port);
   ip_ = std::move(endPoint.host);
   port_ = std::move(endPoint.port);
@@ -44,7 +43,12 @@ void TCPConnection::Open(ErrorCase& result) {
     result = ErrorCase::Unset;
     return;
   }
+  auto endpoints = Resolve(result);
+  if (result != ErrorCase::Correct) return;
+  Connect(endpoints, result);
+}
 
+tcp::resolver::results_type TCPConnection::Resolve(ErrorCase& result) {
   // An address literal is never looked up; a name may give several addresses (IPv6 and IPv4
   // for "localhost"), tried in turn within the one time-out.
   boost::system::error_code notLiteral;
@@ -56,20 +60,21 @@ void TCPConnection::Open(ErrorCase& result) {
   if (ec) {
     kLog.Error(Fill("TCPConnection::Open(), cannot resolve @:@", ip_, port_));
     CheckBoostErrorCase(ec, result);
-    return;
-  }
-  if (endpoints.empty()) {
+  } else if (endpoints.empty()) {
     kLog.Error(Fill("TCPConnection::Open(), no address for @:@", ip_, port_));
     result = ErrorCase::BoostErrorUnknown;
-    return;
   }
+  return endpoints;
+}
 
+void TCPConnection::Connect(const tcp::resolver::results_type& endpoints, ErrorCase& result) {
+  tcp::endpoint connected;
   auto outcome = RunWithDeadline(
       kTCPTimeout,
-      [this, &endpoints](Completion done) {
+      [this, &endpoints, &connected](Completion done) {
         boost::asio::async_connect(*socket_, endpoints,
-                                   [this, done](const boost::system::error_code& ec, const tcp::endpoint& chosen) {
-                                     if (!ec) endpoint_ = chosen;
+                                   [&connected, done](const boost::system::error_code& ec, const tcp::endpoint& chosen) {
+                                     if (!ec) connected = chosen;
                                      done(ec);
                                    });
       },
@@ -80,7 +85,7 @@ void TCPConnection::Open(ErrorCase& result) {
     socket_->close(ignored);
     return;
   }
-  kLog.Info(Fill("TCPConnection::Open(), connected to @:@", endpoint_.address().to_string(), endpoint_.port()));
+  kLog.Info(Fill("TCPConnection::Open(), connected to @:@", connected.address().to_string(), connected.port()));
 }
 
 bool TCPConnection::IsOpen() { return socket_->is_open(); }

@@ -85,12 +85,6 @@ void DeviceManager::DestroyDevice(DeviceHandle& handle, ErrorCase& result) {
   result = ErrorCase::Correct;
 }
 
-bool DeviceManager::CheckHandle(DeviceHandle handle) {
-  const bool found = Find(handle) != nullptr;
-  kLog.Trace(std::string("DeviceManager::CheckHandle():") + (found ? "ok" : "error"));
-  return found;
-}
-
 DeviceManager::Lease DeviceManager::Acquire(DeviceHandle handle) {
   Lease lease;
   auto slot = Find(handle);

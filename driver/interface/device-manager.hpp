@@ -37,7 +37,6 @@ class DeviceManager {
   // Leaves `handle` alone when the device cannot be built (the failure is thrown).
   DeviceHandle CreateDevice(ErrorCase& result);
   void DestroyDevice(DeviceHandle& handle, ErrorCase& result);
-  bool CheckHandle(DeviceHandle handle);
   // Checks the handle and locks the device for the length of one call.
   Lease Acquire(DeviceHandle handle);
 

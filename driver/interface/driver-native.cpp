@@ -48,8 +48,6 @@ namespace {
 
 const Logging::UnitLog kLog("driver-native");
 
-bool KnownLanguage(int language) { return language == kLanguageRussian || language == kLanguageEnglish; }
-
 }  // namespace
 
 DRIVER_API ErrorCase create(DeviceHandle& handle) {
@@ -167,7 +165,7 @@ DRIVER_API ErrorCase get_error_case_description(const ErrorCase& ecase, const in
   return RunFunction("get_error_case_description", result, [&] {
     const std::string name = IsKnown(ecase) ? ToString(ecase) : std::to_string(static_cast<int>(ecase));
     kLog.Trace(Fill("get_error_case_description(err-case: @, language-id: @)", name, language));
-    if (!KnownLanguage(language)) return result = ErrorCase::IncorrectArgumnts;
+    if (!IsKnownLanguage(language)) return result = ErrorCase::IncorrectArgumnts;
     if (!HasDescription(ecase, language)) return result = ErrorCase::ErrorCaseUnknown;
     description = Description(ecase, language);
     return result;

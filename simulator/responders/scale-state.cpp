@@ -36,16 +36,6 @@ void ScaleState::SetStable(bool stable) {
   readings_.stable = stable;
 }
 
-void ScaleState::SetOverload(bool overload) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  readings_.overload = overload;
-}
-
-void ScaleState::SetUnit(const std::string& unit) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  readings_.unit = unit;
-}
-
 ScaleFaults ScaleState::GetFaults() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return faults_;
@@ -81,11 +71,6 @@ int ScaleState::RequestCount(const std::string& kind) const {
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = counts_.find(kind);
   return it == counts_.end() ? 0 : it->second;
-}
-
-std::map<std::string, int> ScaleState::RequestCounts() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return counts_;
 }
 
 void ScaleState::ResetRequestCounts() {
@@ -196,150 +181,168 @@ std::optional<std::int64_t> ParseCounts(const std::string& text, std::int64_t lo
   return counts;
 }
 
-bool SetReading(ScaleState& state, const std::function<bool(Readings&)>& change) {
-  Readings readings = state.GetReadings();
-  if (!change(readings)) return false;
-  state.SetReadings(readings);
+// Reads, changes and writes back one part of the state: the readings or the faults.
+template <typename Part>
+struct StatePart;
+template <>
+struct StatePart<Readings> {
+  static Readings Get(const ScaleState& state) { return state.GetReadings(); }
+  static void Set(ScaleState& state, const Readings& readings) { state.SetReadings(readings); }
+};
+template <>
+struct StatePart<ScaleFaults> {
+  static ScaleFaults Get(const ScaleState& state) { return state.GetFaults(); }
+  static void Set(ScaleState& state, const ScaleFaults& faults) { state.SetFaults(faults); }
+};
+
+// How one key's value is checked and stored; false (and nothing stored) for a value it refuses.
+using KeySetter = std::function<bool(ScaleState&, const std::string&)>;
+
+// `change(part, value)` edits a copy of the part; the copy is stored when it accepts the value.
+template <typename Part, typename Change>
+KeySetter Changing(Change change) {
+  return [change](ScaleState& state, const std::string& value) {
+    Part part = StatePart<Part>::Get(state);
+    if (!change(part, value)) return false;
+    StatePart<Part>::Set(state, part);
+    return true;
+  };
+}
+
+// A whole number in [low, high] (0x.. accepted).
+template <typename Part, typename Field>
+KeySetter Number(Field Part::*field, std::int64_t low, std::int64_t high) {
+  return Changing<Part>([field, low, high](Part& part, const std::string& value) {
+    auto number = ParseInteger(value, low, high);
+    if (number) part.*field = static_cast<Field>(*number);
+    return number.has_value();
+  });
+}
+
+// A weight in counts, not below `low` (see ParseCounts).
+KeySetter Counts(std::int64_t Readings::*field, std::int64_t low) {
+  return Changing<Readings>([field, low](Readings& readings, const std::string& value) {
+    auto counts = ParseCounts(value, low);
+    if (counts) readings.*field = *counts;
+    return counts.has_value();
+  });
+}
+
+template <typename Part>
+KeySetter Flag(bool Part::*field) {
+  return Changing<Part>([field](Part& part, const std::string& value) {
+    auto flag = ParseBool(value);
+    if (flag) part.*field = *flag;
+    return flag.has_value();
+  });
+}
+
+// A comma-separated list; empty clears it.
+KeySetter List(std::set<std::string> ScaleFaults::*field) {
+  return Changing<ScaleFaults>([field](ScaleFaults& faults, const std::string& value) {
+    faults.*field = ParseList(value);
+    return true;
+  });
+}
+
+bool SetZeroFlag(Readings& readings, const std::string& value) {
+  if (value == "auto") {
+    readings.zeroFlag.reset();
+    return true;
+  }
+  auto flag = ParseBool(value);
+  if (flag) readings.zeroFlag = *flag;
+  return flag.has_value();
+}
+
+bool SetUnit(Readings& readings, const std::string& value) {
+  if (value.empty() || value.size() > 2) return false;
+  readings.unit = value;
   return true;
 }
 
-bool SetFault(ScaleState& state, const std::function<bool(ScaleFaults&)>& change) {
-  ScaleFaults faults = state.GetFaults();
-  if (!change(faults)) return false;
-  state.SetFaults(faults);
+bool SetCasWeightText(Readings& readings, const std::string& value) {
+  if (value.size() > 6) return false;
+  readings.casWeightText = value;
   return true;
+}
+
+bool SetCasState(Readings& readings, const std::string& value) {
+  if (value == "auto") {
+    readings.casState.reset();
+    return true;
+  }
+  if (value.size() != 1) return false;
+  readings.casState = value[0];
+  return true;
+}
+
+bool SetOkaFlag(Readings& readings, const std::string& value) {
+  if (value == "auto") {
+    readings.okaFlag.reset();
+    return true;
+  }
+  auto number = ParseInteger(value, 0, 255);
+  if (number) readings.okaFlag = static_cast<std::uint8_t>(*number);
+  return number.has_value();
+}
+
+bool SetEnqReply(ScaleFaults& faults, const std::string& value) {
+  static const std::map<std::string, EnqReply> kReplies{
+      {"ack", EnqReply::Ack}, {"nak", EnqReply::Nak}, {"none", EnqReply::None}, {"double", EnqReply::DoubleAck}};
+  auto reply = kReplies.find(value);
+  if (reply == kReplies.end()) return false;
+  faults.enqReply = reply->second;
+  return true;
+}
+
+bool SetStray(ScaleFaults& faults, const std::string& value) {
+  auto bytes = ParseHex(value);
+  if (bytes) faults.stray = *bytes;
+  return bytes.has_value();
+}
+
+bool SetActiveInterval(ScaleState& state, const std::string& value) {
+  auto number = ParseInteger(value, 1, 3'600'000);
+  if (number) state.SetActiveInterval(std::chrono::milliseconds(*number));
+  return number.has_value();
+}
+
+// The keys of SetScaleValue (see responders.hpp) besides the native keywords.
+const std::map<std::string, KeySetter>& KeySetters() {
+  static const std::map<std::string, KeySetter> kSetters{
+      {"weight", Counts(&Readings::weight, kMin)},
+      {"tare", Counts(&Readings::tare, 0)},
+      {"decimals", Number(&Readings::decimals, 0, 5)},
+      {"pos-state2", Number(&Readings::posState2, 0, 255)},
+      {"oka-sum-digit", Number(&Readings::okaSumDigit, 0, 9)},
+      {"settle-polls", Number(&Readings::settlePolls, 0, std::numeric_limits<int>::max())},
+      {"stable", Flag(&Readings::stable)},
+      {"overload", Flag(&Readings::overload)},
+      {"zero", Changing<Readings>(SetZeroFlag)},
+      {"unit", Changing<Readings>(SetUnit)},
+      {"cas-weight", Changing<Readings>(SetCasWeightText)},
+      {"cas-state", Changing<Readings>(SetCasState)},
+      {"oka-flag", Changing<Readings>(SetOkaFlag)},
+      {"active-interval-ms", SetActiveInterval},
+      {"enq", Changing<ScaleFaults>(SetEnqReply)},
+      {"bad-check", Flag(&ScaleFaults::badCheck)},
+      {"stray", Changing<ScaleFaults>(SetStray)},
+      {"split-at", Number(&ScaleFaults::splitAt, 0, 1'000'000)},
+      {"ignore", List(&ScaleFaults::ignored)},
+      {"error-keywords", List(&ScaleFaults::errorKeywords)},
+  };
+  return kSetters;
 }
 
 }  // namespace
 
 bool SetScaleValue(ScaleState& state, const std::string& key, const std::string& value) {
-  if (key == "weight" || key == "tare" || key == "decimals" || key == "pos-state2" || key == "oka-sum-digit" ||
-      key == "settle-polls") {
-    std::int64_t low = 0, high = kMax;
-    if (key == "weight") low = kMin;
-    if (key == "decimals") high = 5;
-    if (key == "pos-state2") high = 255;
-    if (key == "oka-sum-digit") high = 9;
-    if (key == "settle-polls") high = std::numeric_limits<int>::max();
-    auto number = key == "weight" || key == "tare" ? ParseCounts(value, low) : ParseInteger(value, low, high);
-    if (!number) return false;
-    return SetReading(state, [&](Readings& r) {
-      if (key == "weight") r.weight = *number;
-      if (key == "tare") r.tare = *number;
-      if (key == "decimals") r.decimals = static_cast<int>(*number);
-      if (key == "pos-state2") r.posState2 = static_cast<std::uint8_t>(*number);
-      if (key == "oka-sum-digit") r.okaSumDigit = static_cast<std::uint8_t>(*number);
-      if (key == "settle-polls") r.settlePolls = static_cast<int>(*number);
-      return true;
-    });
-  }
-  if (key == "stable" || key == "overload") {
-    auto flag = ParseBool(value);
-    if (!flag) return false;
-    return SetReading(state, [&](Readings& r) {
-      (key == "stable" ? r.stable : r.overload) = *flag;
-      return true;
-    });
-  }
-  if (key == "zero") {
-    return SetReading(state, [&](Readings& r) {
-      if (value == "auto") {
-        r.zeroFlag.reset();
-        return true;
-      }
-      auto flag = ParseBool(value);
-      if (flag) r.zeroFlag = *flag;
-      return flag.has_value();
-    });
-  }
-  if (key == "unit") {
-    if (value.empty() || value.size() > 2) return false;
-    return SetReading(state, [&](Readings& r) {
-      r.unit = value;
-      return true;
-    });
-  }
-  if (key == "cas-weight") {
-    if (value.size() > 6) return false;
-    return SetReading(state, [&](Readings& r) {
-      r.casWeightText = value;
-      return true;
-    });
-  }
-  if (key == "cas-state") {
-    if (value != "auto" && value.size() != 1) return false;
-    return SetReading(state, [&](Readings& r) {
-      if (value == "auto") r.casState.reset();
-      else r.casState = value[0];
-      return true;
-    });
-  }
-  if (key == "oka-flag") {
-    if (value == "auto") {
-      return SetReading(state, [](Readings& r) {
-        r.okaFlag.reset();
-        return true;
-      });
-    }
-    auto number = ParseInteger(value, 0, 255);
-    if (!number) return false;
-    return SetReading(state, [&](Readings& r) {
-      r.okaFlag = static_cast<std::uint8_t>(*number);
-      return true;
-    });
-  }
-  if (key == "active-interval-ms") {
-    auto number = ParseInteger(value, 1, 3'600'000);
-    if (!number) return false;
-    state.SetActiveInterval(std::chrono::milliseconds(*number));
-    return true;
-  }
-  if (key == "enq") {
-    return SetFault(state, [&](ScaleFaults& f) {
-      if (value == "ack") f.enqReply = EnqReply::Ack;
-      else if (value == "nak") f.enqReply = EnqReply::Nak;
-      else if (value == "none") f.enqReply = EnqReply::None;
-      else if (value == "double") f.enqReply = EnqReply::DoubleAck;
-      else return false;
-      return true;
-    });
-  }
-  if (key == "bad-check") {
-    auto flag = ParseBool(value);
-    if (!flag) return false;
-    return SetFault(state, [&](ScaleFaults& f) {
-      f.badCheck = *flag;
-      return true;
-    });
-  }
-  if (key == "stray") {
-    auto bytes = ParseHex(value);
-    if (!bytes) return false;
-    return SetFault(state, [&](ScaleFaults& f) {
-      f.stray = *bytes;
-      return true;
-    });
-  }
-  if (key == "split-at") {
-    auto number = ParseInteger(value, 0, 1'000'000);
-    if (!number) return false;
-    return SetFault(state, [&](ScaleFaults& f) {
-      f.splitAt = static_cast<std::size_t>(*number);
-      return true;
-    });
-  }
-  if (key == "ignore" || key == "error-keywords") {
-    return SetFault(state, [&](ScaleFaults& f) {
-      (key == "ignore" ? f.ignored : f.errorKeywords) = ParseList(value);
-      return true;
-    });
-  }
-  if (IsNativeKeyword(key)) {
-    if (!IsValidNativeValue(key, value)) return false;
-    state.SetNativeValue(key, value);
-    return true;
-  }
-  return false;
+  auto setter = KeySetters().find(key);
+  if (setter != KeySetters().end()) return setter->second(state, value);
+  if (!IsNativeKeyword(key) || !IsValidNativeValue(key, value)) return false;
+  state.SetNativeValue(key, value);
+  return true;
 }
 
 }  // namespace Scalesim

@@ -134,20 +134,52 @@ TEST_F(SerialPortConnectionTest, OptionsOnAClosedPortAreRefusedAndNotStored) {
   EXPECT_EQ(result, ErrorCase::UnableToOpenSerialPort);
 }
 
-TEST_F(SerialPortConnectionTest, OptionsOnAnOpenPortAreStoredOnlyWhenApplied) {
+TEST_F(SerialPortConnectionTest, DefaultsAreAppliedToTheLineAndStored) {
+  StartSimulator();
+  OpenWithDefaults();
+  const std::pair<Option, const char*> defaults[] = {
+      {Option::BaudRate, "9600"}, {Option::CharacterSize, "8"}, {Option::StopBits, "0"},
+      {Option::Parity, "0"},      {Option::FlowControl, "0"},
+  };
+  for (const auto& [option, value] : defaults) {
+    ErrorCase result = ErrorCase::Correct;
+    EXPECT_EQ(connection_->GetOption(option, result), value);
+    EXPECT_EQ(result, ErrorCase::Correct);
+  }
+  EXPECT_EQ(simulator_->GetLineSettings().baud, 9600);
+  EXPECT_EQ(simulator_->GetLineSettings().stopBits, 1);
+}
+
+TEST_F(SerialPortConnectionTest, AcceptedValuesReachTheLineAsGiven) {
   StartSimulator();
   OpenWithDefaults();
   ErrorCase result = ErrorCase::Correct;
-  EXPECT_EQ(connection_->GetOption(Option::BaudRate, result), "9600");
-  EXPECT_EQ(connection_->GetOption(Option::CharacterSize, result), "8");
-  EXPECT_EQ(result, ErrorCase::Correct);
-  EXPECT_EQ(simulator_->GetLineSettings().baud, 9600);
-
   connection_->SetOption(Option::BaudRate, "4800", result);
   connection_->SetOption(Option::StopBits, "2", result);
   ASSERT_EQ(result, ErrorCase::Correct);
   EXPECT_EQ(simulator_->GetLineSettings().baud, 4800);
   EXPECT_EQ(simulator_->GetLineSettings().stopBits, 2);
+
+  // Blanks around a number are accepted and the text is kept as given.
+  connection_->SetOption(Option::BaudRate, " 19200 ", result);
+  EXPECT_EQ(result, ErrorCase::Correct);
+  EXPECT_EQ(connection_->GetOption(Option::BaudRate, result), " 19200 ");
+  EXPECT_EQ(simulator_->GetLineSettings().baud, 19200);
+
+  // A caller already holding an error changes nothing.
+  result = ErrorCase::ConnectionError;
+  connection_->SetOption(Option::BaudRate, "9600", result);
+  EXPECT_EQ(result, ErrorCase::ConnectionError);
+  EXPECT_EQ(simulator_->GetLineSettings().baud, 19200);
+}
+
+TEST_F(SerialPortConnectionTest, RejectedValuesKeepTheSettingInForce) {
+  StartSimulator();
+  OpenWithDefaults();
+  ErrorCase result = ErrorCase::Correct;
+  connection_->SetOption(Option::BaudRate, "4800", result);
+  connection_->SetOption(Option::StopBits, "2", result);
+  ASSERT_EQ(result, ErrorCase::Correct);
 
   struct Rejected {
     Option option;
@@ -158,10 +190,11 @@ TEST_F(SerialPortConnectionTest, OptionsOnAnOpenPortAreStoredOnlyWhenApplied) {
       {Option::CharacterSize, "9", "8"},         {Option::CharacterSize, "4", "8"},
       {Option::Parity, "-1", "0"},               {Option::Parity, "3", "0"},
       {Option::StopBits, "1", "2"},  // one and a half stop bits: not offered by POSIX lines
-      {Option::FlowControl, "x", "0"},           {Option::BaudRate, "", "4800"},
-      {Option::BaudRate, "fast", "4800"},        {Option::BaudRate, "4800baud", "4800"},
-      {Option::BaudRate, "99999999999", "4800"}, {Option::BaudRate, "0", "4800"},
-      {Option::BaudRate, "-9600", "4800"},       {Option::BaudRate, "12345", "4800"},
+      {Option::FlowControl, "x", "0"},           {Option::FlowControl, "3", "0"},
+      {Option::BaudRate, "", "4800"},            {Option::BaudRate, "fast", "4800"},
+      {Option::BaudRate, "4800baud", "4800"},    {Option::BaudRate, "99999999999", "4800"},
+      {Option::BaudRate, "0", "4800"},           {Option::BaudRate, "-9600", "4800"},
+      {Option::BaudRate, "12345", "4800"},
   };
   for (const auto& row : rejected) {
     SCOPED_TRACE(std::string(row.value));
@@ -173,19 +206,6 @@ TEST_F(SerialPortConnectionTest, OptionsOnAnOpenPortAreStoredOnlyWhenApplied) {
   }
   EXPECT_EQ(simulator_->GetLineSettings().baud, 4800);
   EXPECT_EQ(simulator_->GetLineSettings().stopBits, 2);
-
-  // A caller already holding an error changes nothing.
-  result = ErrorCase::ConnectionError;
-  connection_->SetOption(Option::BaudRate, "9600", result);
-  EXPECT_EQ(result, ErrorCase::ConnectionError);
-  EXPECT_EQ(simulator_->GetLineSettings().baud, 4800);
-
-  // Blanks around a number are accepted and the text is kept as given.
-  result = ErrorCase::Correct;
-  connection_->SetOption(Option::BaudRate, " 19200 ", result);
-  EXPECT_EQ(result, ErrorCase::Correct);
-  EXPECT_EQ(connection_->GetOption(Option::BaudRate, result), " 19200 ");
-  EXPECT_EQ(simulator_->GetLineSettings().baud, 19200);
 }
 
 TEST_F(SerialPortConnectionTest, AValidatorThatThrowsLeavesTheConnectionUsable) {

@@ -54,6 +54,13 @@ TEST(Descriptions, FailuresLeaveTheTextAndSayWhy) {
   EXPECT_EQ(Describe(static_cast<ErrorCase>(99), 0, ErrorCase::IncorrectArgumnts), L"unchanged");
 }
 
+TEST(Descriptions, OnlyTheTwoLanguagesWithTablesAreKnown) {
+  const std::pair<int, bool> languages[] = {
+      {kLanguageRussian, true}, {kLanguageEnglish, true}, {0, false}, {3, false}, {-1, false},
+  };
+  for (const auto& [language, known] : languages) EXPECT_EQ(IsKnownLanguage(language), known) << language;
+}
+
 TEST(Names, TextNamesAndTheirFailures) {
   EXPECT_EQ(ToString(ErrorCase::IncorrectArgumnts), "IncorrectArgumnts");
   EXPECT_EQ(ToString(ErrorCase::NotAllParamsAreSetInLogicDevice), "NotAllParamsAreSetInLogicDevice");

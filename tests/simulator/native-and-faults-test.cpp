@@ -1,4 +1,5 @@
 // The native text protocol, the fault switches, the request counts and the settings keys.
+#include <functional>
 #include <thread>
 
 #include "tests/simulator/test-helpers.hpp"
@@ -127,6 +128,67 @@ TEST(ScaleValues, KeysAndValuesAreChecked) {
   EXPECT_EQ(state->GetReadings().weight, -5);
   EXPECT_EQ(Scalesim::MakeProtocolResponder("POS3", state), nullptr);
   EXPECT_NE(Scalesim::MakeProtocolResponder("silent", state), nullptr);
+}
+
+using State = Scalesim::ScaleState;
+struct KeyRow {
+  const char* key;
+  const char* value;
+  std::function<bool(const State&)> stored;  // what the state holds afterwards
+};
+
+// Each key lands in its own field; applied in this order.
+const KeyRow kAccepted[] = {
+    {"decimals", "5", [](const State& s) { return s.GetReadings().decimals == 5; }},
+    {"pos-state2", "255", [](const State& s) { return s.GetReadings().posState2 == 255; }},
+    {"oka-sum-digit", "9", [](const State& s) { return s.GetReadings().okaSumDigit == 9; }},
+    {"settle-polls", "4", [](const State& s) { return s.GetReadings().settlePolls == 4; }},
+    {"stable", "off", [](const State& s) { return !s.GetReadings().stable; }},
+    {"overload", "yes", [](const State& s) { return s.GetReadings().overload; }},
+    {"zero", "0", [](const State& s) { return s.GetReadings().zeroFlag == false; }},
+    {"zero", "auto", [](const State& s) { return !s.GetReadings().zeroFlag; }},
+    {"unit", "lb", [](const State& s) { return s.GetReadings().unit == "lb"; }},
+    {"cas-weight", "12.5", [](const State& s) { return s.GetReadings().casWeightText == "12.5"; }},
+    {"cas-state", "X", [](const State& s) { return s.GetReadings().casState == 'X'; }},
+    {"cas-state", "auto", [](const State& s) { return !s.GetReadings().casState; }},
+    {"oka-flag", "64", [](const State& s) { return s.GetReadings().okaFlag == 64; }},
+    {"oka-flag", "auto", [](const State& s) { return !s.GetReadings().okaFlag; }},
+    {"active-interval-ms", "250", [](const State& s) { return s.ActiveInterval().count() == 250; }},
+    {"enq", "double", [](const State& s) { return s.GetFaults().enqReply == Scalesim::EnqReply::DoubleAck; }},
+    {"enq", "none", [](const State& s) { return s.GetFaults().enqReply == Scalesim::EnqReply::None; }},
+    {"bad-check", "1", [](const State& s) { return s.GetFaults().badCheck; }},
+    {"stray", "03 04", [](const State& s) { return s.GetFaults().stray == B({0x03, 0x04}); }},
+    {"split-at", "7", [](const State& s) { return s.GetFaults().splitAt == 7; }},
+    {"ignore", "enq, cas-status", [](const State& s) { return s.GetFaults().ignored.size() == 2; }},
+    {"error-keywords", "max", [](const State& s) { return s.GetFaults().errorKeywords.count("max") == 1; }},
+    {"max", "30", [](const State& s) { return s.NativeValue("max") == "30"; }},
+};
+
+// After kAccepted, just past each key's limit: refused, and the value before stays.
+const KeyRow kRefused[] = {
+    {"decimals", "6", [](const State& s) { return s.GetReadings().decimals == 5; }},
+    {"pos-state2", "256", [](const State& s) { return s.GetReadings().posState2 == 255; }},
+    {"settle-polls", "-1", [](const State& s) { return s.GetReadings().settlePolls == 4; }},
+    {"zero", "maybe", [](const State& s) { return !s.GetReadings().zeroFlag; }},
+    {"unit", "", [](const State& s) { return s.GetReadings().unit == "lb"; }},
+    {"cas-weight", "1234567", [](const State& s) { return s.GetReadings().casWeightText == "12.5"; }},
+    {"cas-state", "XY", [](const State& s) { return !s.GetReadings().casState; }},
+    {"oka-flag", "0x100", [](const State& s) { return !s.GetReadings().okaFlag; }},
+    {"active-interval-ms", "3600001", [](const State& s) { return s.ActiveInterval().count() == 250; }},
+    {"bad-check", "2", [](const State& s) { return s.GetFaults().badCheck; }},
+    {"split-at", "1000001", [](const State& s) { return s.GetFaults().splitAt == 7; }},
+};
+
+TEST(ScaleValues, EachKeyStoresInItsPlaceWithinItsOwnLimits) {
+  auto state = Scalesim::MakeScaleState();
+  for (const auto& row : kAccepted) {
+    EXPECT_TRUE(Scalesim::SetScaleValue(*state, row.key, row.value)) << row.key;
+    EXPECT_TRUE(row.stored(*state)) << row.key << "=" << row.value;
+  }
+  for (const auto& row : kRefused) {
+    EXPECT_FALSE(Scalesim::SetScaleValue(*state, row.key, row.value)) << row.key << "=" << row.value;
+    EXPECT_TRUE(row.stored(*state)) << row.key << "=" << row.value;
+  }
 }
 
 }  // namespace
