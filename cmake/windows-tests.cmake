@@ -45,10 +45,12 @@ ponderix_windows_test(logic-devices logic-devices/store-test.cpp logic-devices/d
 ponderix_windows_test(device device/command-rules-test.cpp)
 ponderix_windows_test(protocols protocols/*-codec-test.cpp protocols/executors-framework-test.cpp)
 ponderix_windows_test(benchtap benchtap/commands-test.cpp benchtap/fake-driver.cpp benchtap/results-test.cpp
-                      benchtap/script-reader-test.cpp benchtap/wrapper-test.cpp benchtap/units/*.cpp)
+                      benchtap/script-reader-test.cpp benchtap/wrapper-test.cpp)
 ponderix_windows_test(benchtap-operator benchtap-operator/dialogs-test.cpp benchtap-operator/display-test.cpp
-                      benchtap-operator/console-keys-test.cpp benchtap-operator/script-kinds-test.cpp
-                      benchtap-operator/unit-*.cpp)
+                      benchtap-operator/console-keys-test.cpp benchtap-operator/script-kinds-test.cpp)
+foreach(program test-benchtap test-benchtap-operator)
+  target_link_libraries(${program} PRIVATE benchtap_core)
+endforeach()
 ponderix_windows_test(windows windows/*.cpp)
 
 # The list the Windows test pass runs, one program a line.
