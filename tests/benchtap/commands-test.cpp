@@ -32,25 +32,12 @@ class ScriptedCommand : public BenchtapCommand {
   std::vector<std::pair<ErrorCase, std::string>> answers_;
 };
 
-class Commands : public testing::Test {
- protected:
-  void SetUp() override {
-    BenchtapFake::Reset();
-    Results::Reset();
-    SetOutputType(OutputType::Console);
-    library_ = BenchtapFake::MakeLibrary();
-    device_ = BenchtapFake::MakeDevice(*library_);
-  }
-
-  std::unique_ptr<Korvalt::Ponderix::Wrapper::Library> library_;
-  std::unique_ptr<Korvalt::Ponderix::Wrapper::Device> device_;
-};
+using Commands = BenchtapFake::DeviceTest;
 
 TEST_F(Commands, DriverCommandWithInputsAndOutputs) {
   auto& scale = BenchtapFake::TheScale();
   scale.outputs[ParamType::MaxWeight] = "0150";
   DriverCommand command(Command::SetMaxWeight, {{ParamType::MaxWeight, "0150"}}, {{ParamType::MaxWeight, ""}});
-  ErrorCase ecase = ErrorCase::Correct;
   EXPECT_EQ(command.ExecuteCommand(*device_, ecase), " input  [ { MaxWeight : 0150 } ] output [ { MaxWeight : 0150 } ]");
   EXPECT_EQ(ecase, ErrorCase::Correct);
   EXPECT_THAT(BenchtapFake::Calls(), ElementsAre("set MaxWeight=0150", "execute SetMaxWeight", "get MaxWeight"));
@@ -62,7 +49,6 @@ TEST_F(Commands, DriverCommandWithoutListsReadsItsParameterListEveryRun) {
   scale.outputs[ParamType::Weight] = "1.250";
   scale.outputs[ParamType::WeightState] = "stable";
   DriverCommand command(Command::StatusOfWeightChannel, {}, {});
-  ErrorCase ecase = ErrorCase::Correct;
   EXPECT_EQ(command.ExecuteCommand(*device_, ecase), " output [ { Weight : 1.250 } { WeightState : stable } ]");
   scale.outputs[ParamType::Weight] = "2.000";
   EXPECT_EQ(command.ExecuteCommand(*device_, ecase), " output [ { Weight : 2.000 } { WeightState : stable } ]");
@@ -72,7 +58,6 @@ TEST_F(Commands, DriverCommandWithoutListsReadsItsParameterListEveryRun) {
 TEST_F(Commands, FailedSetParamReturnsNothingAndLeavesNoRecord) {
   BenchtapFake::TheScale().setResults[ParamType::MaxWeight] = ErrorCase::ParamValueUnsupported;
   DriverCommand command(Command::SetMaxWeight, {{ParamType::MaxWeight, "0150"}}, {});
-  ErrorCase ecase = ErrorCase::Correct;
   EXPECT_EQ(command.ExecuteCommand(*device_, ecase), "");
   EXPECT_EQ(ecase, ErrorCase::ParamValueUnsupported);
   EXPECT_THAT(BenchtapFake::Calls(), ElementsAre("set MaxWeight=0150"));
@@ -82,7 +67,6 @@ TEST_F(Commands, FailedSetParamReturnsNothingAndLeavesNoRecord) {
 TEST_F(Commands, FailedCommandStillNamesItselfForTheRecord) {
   BenchtapFake::TheScale().commandResults[Command::GetMaxWeight] = {ErrorCase::BoostTimeOut};
   DriverCommand command(Command::GetMaxWeight, {}, {});
-  ErrorCase ecase = ErrorCase::Correct;
   EXPECT_EQ(command.ExecuteCommand(*device_, ecase), "");
   EXPECT_EQ(ecase, ErrorCase::BoostTimeOut);
   EXPECT_EQ(Results::LastDriverCommand(), "GetMaxWeight");
@@ -92,7 +76,6 @@ TEST_F(Commands, ProtocolAndSerialTagsComeFromSuccessfulReadsOnly) {
   auto& scale = BenchtapFake::TheScale();
   scale.outputs[ParamType::ProtocolVersion] = "POS2M";
   scale.outputs[ParamType::SerialNumber] = "SN42";
-  ErrorCase ecase = ErrorCase::Correct;
   DriverCommand(Command::GetProtocolAuto, {}, {}).ExecuteCommand(*device_, ecase);
   DriverCommand(Command::GetSerialNumber, {}, {}).ExecuteCommand(*device_, ecase);
   EXPECT_EQ(Results::ProtocolVersionTag(), "POS2M");
@@ -116,7 +99,6 @@ TEST_F(Commands, ListRunPrintsEachCommandAndKeepsGoingAfterAFailure) {
   CommandList list;
   list.push_back(std::make_unique<DriverCommand>(Command::Reboot, DriverCommand::Params{}, DriverCommand::Params{}));
   list.push_back(std::make_unique<CLIHelloWorld>());
-  ErrorCase ecase = ErrorCase::Correct;
   testing::internal::CaptureStdout();
   RunCommandList(list, *device_, ecase);
   std::string out = testing::internal::GetCapturedStdout();
@@ -134,7 +116,6 @@ TEST_F(Commands, JsonModePrintsNoLinesButRecordsDriverCommands) {
   list.push_back(std::make_unique<CLIHelloWorld>());
   list.push_back(std::make_unique<DriverCommand>(Command::GetMaxWeight, DriverCommand::Params{},
                                                  DriverCommand::Params{}));
-  ErrorCase ecase = ErrorCase::Correct;
   testing::internal::CaptureStdout();
   RunCommandList(list, *device_, ecase);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "Hello World\n");
@@ -145,7 +126,6 @@ TEST_F(Commands, JsonModePrintsNoLinesButRecordsDriverCommands) {
 
 TEST_F(Commands, LoopWeightWithCountZeroSendsNothing) {
   CLILoopWeight loop(0, 10);
-  ErrorCase ecase = ErrorCase::Correct;
   testing::internal::CaptureStdout();
   EXPECT_EQ(loop.ExecuteCommand(*device_, ecase), "");
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "Weight: 00000000\n");
@@ -155,7 +135,6 @@ TEST_F(Commands, LoopWeightWithCountZeroSendsNothing) {
 TEST_F(Commands, LoopWeightPadsInFrontOfTheSignAndOverwritesTheValue) {
   BenchtapFake::TheScale().weights = {"-1.25", "123456789", "7"};
   CLILoopWeight loop(3, 1);
-  ErrorCase ecase = ErrorCase::Correct;
   testing::internal::CaptureStdout();
   loop.ExecuteCommand(*device_, ecase);
   std::string back(8, '\b');
@@ -169,7 +148,6 @@ TEST_F(Commands, LoopWeightStopsAtTheFirstFailure) {
                                                                              ErrorCase::BoostTimeOut};
   BenchtapFake::TheScale().weights = {"1"};
   CLILoopWeight loop(5, 1);
-  ErrorCase ecase = ErrorCase::Correct;
   testing::internal::CaptureStdout();
   loop.ExecuteCommand(*device_, ecase);
   testing::internal::GetCapturedStdout();
@@ -183,7 +161,6 @@ TEST_F(Commands, ErrorCaseHandlerRetriesAndReportsTheLastAttempt) {
       {ErrorCase::BoostTimeOut, "a"}, {ErrorCase::BoostTimeOut, "b"}, {ErrorCase::DeviceIsNotStabilized, "c"}});
   auto* raw = failing.get();
   CLIErrorCaseHandler handler(3, 1, std::move(failing));
-  ErrorCase ecase = ErrorCase::Correct;
   testing::internal::CaptureStdout();
   EXPECT_EQ(handler.ExecuteCommand(*device_, ecase), "c");
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "1\n2\n3\n");
@@ -206,7 +183,6 @@ TEST_F(Commands, ErrorCaseHandlerRunsNothingAfterAFailureOrWithCountZero) {
       {ErrorCase::Correct, "ok"}});
   auto* raw = executable.get();
   CLIErrorCaseHandler handler(0, 1, std::move(executable));
-  ErrorCase ecase = ErrorCase::Correct;
   EXPECT_EQ(handler.ExecuteCommand(*device_, ecase), "");
   ecase = ErrorCase::BoostTimeOut;
   EXPECT_EQ(handler.ExecuteCommand(*device_, ecase), "");
@@ -222,7 +198,6 @@ TEST_F(Commands, DoWhileRepeatsUntilCancel) {
       {ErrorCase::Correct, "option: cancel"}});
   CommandList list;
   list.push_back(std::make_unique<CLIDoWhile>(std::move(body), std::move(condition)));
-  ErrorCase ecase = ErrorCase::Correct;
   testing::internal::CaptureStdout();
   RunCommandList(list, *device_, ecase);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
@@ -235,7 +210,6 @@ TEST_F(Commands, DoWhileRefusesAnUnknownOption) {
   auto condition = std::make_unique<ScriptedCommand>(std::vector<std::pair<ErrorCase, std::string>>{
       {ErrorCase::Correct, "User entered the value: skip"}});
   CLIDoWhile loop(std::move(body), std::move(condition));
-  ErrorCase ecase = ErrorCase::Correct;
   testing::internal::CaptureStdout();
   try {
     loop.ExecuteCommand(*device_, ecase);

@@ -17,13 +17,7 @@ namespace {
 using namespace Korvalt::Ponderix::Benchtap;
 namespace fs = boost::filesystem;
 
-class ResultsOutput : public testing::Test {
- protected:
-  void SetUp() override {
-    Results::Reset();
-    BenchtapFake::Reset();
-  }
-};
+using ResultsOutput = BenchtapFake::LibraryTest;
 
 TEST_F(ResultsOutput, RecordSplitsInputAndOutputGroups) {
   Results::SetLastDriverCommand("SetMaxWeight");
@@ -92,12 +86,11 @@ TEST_F(ResultsOutput, PrepareAndWriteTheFile) {
   const auto logs = JoinPath(trelvane, "logs");
   fs::create_directories(logs);
   BenchtapFake::TheScale().loggingPath = logs;
-  auto library = BenchtapFake::MakeLibrary();
   Results::SetProtocolVersionTag("POS2M");
 
   ErrorCase ecase = ErrorCase::Unset;
   testing::internal::CaptureStdout();
-  auto path = Results::PrepareResultsFile(ecase, *library);
+  auto path = Results::PrepareResultsFile(ecase, *library_);
   std::string created = testing::internal::GetCapturedStdout();
   EXPECT_EQ(ecase, ErrorCase::Correct);
   EXPECT_EQ(fs::path(path).parent_path().string(), JoinPath(trelvane, "json-results"));
@@ -108,7 +101,7 @@ TEST_F(ResultsOutput, PrepareAndWriteTheFile) {
 
   // An existing file is left alone until the results are written.
   testing::internal::CaptureStdout();
-  EXPECT_EQ(Results::PrepareResultsFile(ecase, *library), path);
+  EXPECT_EQ(Results::PrepareResultsFile(ecase, *library_), path);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 
   Results::SetLastDriverCommand("GetMaxWeight");

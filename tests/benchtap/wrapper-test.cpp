@@ -12,10 +12,7 @@ namespace {
 using namespace Korvalt::Ponderix;
 using testing::ElementsAre;
 
-class WrapperTest : public testing::Test {
- protected:
-  void SetUp() override { BenchtapFake::Reset(); }
-};
+using WrapperTest = BenchtapFake::LibraryTest;
 
 TEST_F(WrapperTest, MissingExportsAreNamed) {
   for (const std::string name : {"create", "get_current_logic_device_id", "get_protocol"}) {
@@ -65,10 +62,9 @@ TEST_F(WrapperTest, RealLibraryBindsAllExports) {
 }
 
 TEST_F(WrapperTest, DeviceCreationDescribesTheConnectionAndOpensIt) {
-  auto library = BenchtapFake::MakeLibrary();
   Benchtap::ErrorCase ecase = Benchtap::ErrorCase::Unset;
   {
-    auto device = Wrapper::CreateDevice({{"ip", "10.0.0.5:5001"}, {"script", "x.json"}}, ecase, *library);
+    auto device = Wrapper::CreateDevice({{"ip", "10.0.0.5:5001"}, {"script", "x.json"}}, ecase, *library_);
     ASSERT_NE(device, nullptr);
     EXPECT_EQ(ecase, Benchtap::ErrorCase::Correct);
     EXPECT_THAT(BenchtapFake::Calls(),
@@ -82,18 +78,16 @@ TEST_F(WrapperTest, DeviceCreationDescribesTheConnectionAndOpensIt) {
 }
 
 TEST_F(WrapperTest, SerialPortWinsOverIp) {
-  auto library = BenchtapFake::MakeLibrary();
   Benchtap::ErrorCase ecase = Benchtap::ErrorCase::Unset;
-  auto device = Wrapper::CreateDevice({{"ip", "10.0.0.5"}, {"portname", "/dev/ttyUSB0"}}, ecase, *library);
+  auto device = Wrapper::CreateDevice({{"ip", "10.0.0.5"}, {"portname", "/dev/ttyUSB0"}}, ecase, *library_);
   EXPECT_THAT(BenchtapFake::Calls(), testing::Contains("ldparam 2 3=Serial Port"));
   EXPECT_THAT(BenchtapFake::Calls(), testing::Contains("ldparam 2 4=/dev/ttyUSB0"));
 }
 
 TEST_F(WrapperTest, FailedOpenReturnsTheDeviceAndItsLogicDeviceIsDeletedOnDestruction) {
-  auto library = BenchtapFake::MakeLibrary();
   BenchtapFake::TheScale().openResult = Benchtap::ErrorCase::UnableToOpenSerialPort;
   Benchtap::ErrorCase ecase = Benchtap::ErrorCase::Correct;
-  auto device = Wrapper::CreateDevice({{"portname", "/dev/none"}}, ecase, *library);
+  auto device = Wrapper::CreateDevice({{"portname", "/dev/none"}}, ecase, *library_);
   ASSERT_NE(device, nullptr);
   EXPECT_EQ(ecase, Benchtap::ErrorCase::UnableToOpenSerialPort);
   EXPECT_EQ(BenchtapFake::TheScale().logicDevices.count(2), 1u);
@@ -107,18 +101,16 @@ TEST_F(WrapperTest, FailedOpenReturnsTheDeviceAndItsLogicDeviceIsDeletedOnDestru
 }
 
 TEST_F(WrapperTest, FullStoreEndsCreationWithTheStoresCode) {
-  auto library = BenchtapFake::MakeLibrary();
   BenchtapFake::TheScale().addResult = Benchtap::ErrorCase::LogicDeviceJSONError;
   Benchtap::ErrorCase ecase = Benchtap::ErrorCase::Correct;
-  auto device = Wrapper::CreateDevice({{"portname", "/dev/none"}}, ecase, *library);
+  auto device = Wrapper::CreateDevice({{"portname", "/dev/none"}}, ecase, *library_);
   EXPECT_EQ(ecase, Benchtap::ErrorCase::LogicDeviceJSONError);
   device.reset();
   EXPECT_THAT(BenchtapFake::Calls(), ElementsAre("create", "add failed", "destroy"));
 }
 
 TEST_F(WrapperTest, FailedDestroyIsRemembered) {
-  auto library = BenchtapFake::MakeLibrary();
-  auto device = BenchtapFake::MakeDevice(*library);
+  auto device = BenchtapFake::MakeDevice(*library_);
   BenchtapFake::TheScale().destroyResult = Benchtap::ErrorCase::HandleDoesNotExist;
   testing::internal::CaptureStderr();
   device.reset();
