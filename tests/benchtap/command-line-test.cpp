@@ -71,18 +71,24 @@ TEST(BenchtapCommandLine, RefusedCommandLines) {
 
 TEST(BenchtapCommandLine, OptionParserErrorsEndWithStatus1) {
   auto script = WriteScript("s.json", "[]");
-  auto unknown = RunBenchtap({"--portname", "/dev/null", "--script", script, "--bogus", "1"});
-  EXPECT_EQ(unknown.status, 1);
-  EXPECT_NE(unknown.out.find("Catch exception, type is std::exception, message is \"unrecognised option '--bogus'\""),
-            std::string::npos)
-      << unknown.out;
-  // The first bare argument is the port name, so --portname again is given twice.
-  auto twice = RunBenchtap({"/dev/null", "--portname", "/dev/null", "--script", script});
-  EXPECT_EQ(twice.status, 1);
-  EXPECT_NE(twice.out.find("portname"), std::string::npos) << twice.out;
-  auto badPort = RunBenchtap({"--ip", "127.0.0.1", "--port", "x", "--script", script});
-  EXPECT_EQ(badPort.status, 1);
-  EXPECT_NE(badPort.out.find("--port"), std::string::npos) << badPort.out;
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string shown;  // in the line of the standard-exception handler
+  };
+  const Case cases[] = {
+      {{"--portname", "/dev/null", "--script", script, "--bogus", "1"}, "\"unrecognised option '--bogus'\""},
+      // The first bare argument is the port name, so --portname again is given twice.
+      {{"/dev/null", "--portname", "/dev/null", "--script", script}, "portname"},
+      {{"--ip", "127.0.0.1", "--port", "x", "--script", script}, "--port"},
+  };
+  for (const auto& c : cases) {
+    auto run = RunBenchtap(c.arguments);
+    EXPECT_EQ(run.status, 1) << c.shown;
+    const auto lines = Lines(run.out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().rfind("Catch exception, type is std::exception, message is ", 0), 0u) << run.out;
+    EXPECT_NE(lines.back().find(c.shown), std::string::npos) << run.out;
+  }
 }
 
 TEST(BenchtapCommandLine, ScriptErrorsEndTheRunBeforeTheDevice) {

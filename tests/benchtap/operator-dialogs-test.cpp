@@ -124,19 +124,27 @@ TEST_F(OperatorCommands, DialogPassesAFailingExecutablesTextAndCodeUp) {
 }
 
 TEST_F(OperatorCommands, ButtonClickTrackingIgnoresOtherKeysAndArrows) {
-  TestConsole io("", {'a', Keys::kNoKey, ' ', Keys::kEnter});
-  CLIButtonClickTracking tracking({{"repeat", "enter"}, {"cancel", "escape"}}, io.console);
-  EXPECT_EQ(tracking.ExecuteCommand(*device_, ecase), "option: repeat");
-  EXPECT_EQ(ecase, ErrorCase::Correct);
-  EXPECT_EQ(io.out.str(),
-            "Click the button to select an option:\n"
-            "    press [enter] to repeat\n"
-            "    press [escape] to cancel\n");
-  EXPECT_TRUE(io.keys.empty());
-
-  TestConsole escape("", {Keys::kEscape});
-  CLIButtonClickTracking again({{"repeat", "enter"}, {"cancel", "escape"}}, escape.console);
-  EXPECT_EQ(again.ExecuteCommand(*device_, ecase), "option: cancel");
+  struct Case {
+    std::deque<int> keys;
+    std::string chosen;
+    std::size_t keysLeft;  // after the chosen one, unread
+  };
+  const Case cases[] = {
+      {{'a', Keys::kNoKey, ' ', Keys::kEnter}, "option: repeat", 0},
+      {{Keys::kEscape}, "option: cancel", 0},
+      {{Keys::kSpace, 'x', Keys::kEscape, Keys::kEnter}, "option: cancel", 1},
+  };
+  for (const auto& c : cases) {
+    TestConsole io("", c.keys);
+    CLIButtonClickTracking tracking({{"repeat", "enter"}, {"cancel", "escape"}}, io.console);
+    EXPECT_EQ(tracking.ExecuteCommand(*device_, ecase), c.chosen);
+    EXPECT_EQ(ecase, ErrorCase::Correct);
+    EXPECT_EQ(io.out.str(),
+              "Click the button to select an option:\n"
+              "    press [enter] to repeat\n"
+              "    press [escape] to cancel\n");
+    EXPECT_EQ(io.keys.size(), c.keysLeft) << c.chosen;
+  }
 }
 
 TEST_F(OperatorCommands, ButtonClickTrackingGivesUpAtTheEndOfInputAndRefusesUnknownButtons) {
@@ -189,15 +197,21 @@ TEST_F(OperatorCommands, MessengerPrintsAroundItsExecutableEvenWhenItFails) {
 }
 
 TEST(SerialNumberSource, CountsInDecimalOverTheFirstFiveCounterCharacters) {
-  SerialNumberSource source("ABC00009");
-  EXPECT_EQ(source.Next(), "ABC00009");
-  EXPECT_EQ(source.Next(), "ABC00010");
-  EXPECT_EQ(source.Next(), "ABC00011");
-
-  SerialNumberSource wrapping("XYZ99999-A");
-  EXPECT_EQ(wrapping.Next(), "XYZ99999-A");
-  EXPECT_EQ(wrapping.Next(), "XYZ00000-A");
-  EXPECT_EQ(wrapping.Next(), "XYZ00001-A");
+  struct Case {
+    const char* value;
+    std::vector<std::string> numbers;
+  };
+  const Case cases[] = {
+      {"ABC00009", {"ABC00009", "ABC00010", "ABC00011"}},
+      {"XYZ99999-A", {"XYZ99999-A", "XYZ00000-A", "XYZ00001-A"}},
+      {"QRS09999", {"QRS09999", "QRS10000"}},
+  };
+  for (const auto& c : cases) {
+    SerialNumberSource source(c.value);
+    std::vector<std::string> numbers;
+    for (std::size_t i = 0; i < c.numbers.size(); ++i) numbers.push_back(source.Next());
+    EXPECT_EQ(numbers, c.numbers) << c.value;
+  }
 }
 
 TEST(SerialNumberSource, RefusesValuesOutsideTheScheme) {

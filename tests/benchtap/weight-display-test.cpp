@@ -53,11 +53,11 @@ class WeightDisplay : public BenchtapFake::DeviceTest {
 
 TEST_F(WeightDisplay, FormatsSignPaddingAndEmptyWeights) {
   DisplayCounter display(out);
-  EXPECT_EQ(display.FormatValue("1.234"), " 01.234");
-  EXPECT_EQ(display.FormatValue("-0.5"), "-0000.5");
-  EXPECT_EQ(display.FormatValue("12"), " 000012");
-  EXPECT_EQ(display.FormatValue("123.456"), " 123.456");
-  EXPECT_EQ(display.FormatValue(""), " ------");
+  const std::pair<const char*, const char*> cases[] = {
+      {"1.234", " 01.234"}, {"-0.5", "-0000.5"}, {"12", " 000012"},
+      {"123.456", " 123.456"}, {"", " ------"}, {"-", "-000000"},
+  };
+  for (const auto& [value, shown] : cases) EXPECT_EQ(display.FormatValue(value), shown) << value;
   EXPECT_EQ(display.GetFormat().header, "Weight:  000000");
 }
 
@@ -88,12 +88,17 @@ TEST_F(WeightDisplay, AFailedReadPrintsNothingAndItsNameOnRequest) {
 
 TEST_F(WeightDisplay, AutoChoosesByTheReportedProtocolAndRefusesOthers) {
   DisplayWeightAuto display(out);
-  BenchtapFake::TheScale().protocol = "POS-over-CAS";
-  auto chosen = display.GetDWByProtocol(*device_, ecase);
-  EXPECT_NE(dynamic_cast<DisplayWeightByPOS*>(chosen.get()), nullptr);
-  BenchtapFake::TheScale().protocol = "CAS-M ProV1";
-  chosen = display.GetDWByProtocol(*device_, ecase);
-  EXPECT_NE(dynamic_cast<DisplayWeightByCAS*>(chosen.get()), nullptr);
+  struct Case {
+    const char* protocol;
+    bool pos;  // else CAS
+  };
+  for (const auto& c : {Case{"POS-over-CAS", true}, Case{"POS2MProV1", true}, Case{"CAS-M ProV1", false},
+                        Case{"CAS-M-Active", false}}) {
+    BenchtapFake::TheScale().protocol = c.protocol;
+    auto chosen = display.GetDWByProtocol(*device_, ecase);
+    EXPECT_EQ(dynamic_cast<DisplayWeightByPOS*>(chosen.get()) != nullptr, c.pos) << c.protocol;
+    EXPECT_EQ(dynamic_cast<DisplayWeightByCAS*>(chosen.get()) != nullptr, !c.pos) << c.protocol;
+  }
   BenchtapFake::TheScale().protocol = "OKA";
   try {
     display.GetDWByProtocol(*device_, ecase);

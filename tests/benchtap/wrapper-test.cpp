@@ -77,11 +77,35 @@ TEST_F(WrapperTest, DeviceCreationDescribesTheConnectionAndOpensIt) {
   EXPECT_EQ(BenchtapFake::Calls().back(), "destroy");
 }
 
-TEST_F(WrapperTest, SerialPortWinsOverIp) {
-  Benchtap::ErrorCase ecase = Benchtap::ErrorCase::Unset;
-  auto device = Wrapper::CreateDevice({{"ip", "10.0.0.5"}, {"portname", "/dev/ttyUSB0"}}, ecase, *library_);
-  EXPECT_THAT(BenchtapFake::Calls(), testing::Contains("ldparam 2 3=Serial Port"));
-  EXPECT_THAT(BenchtapFake::Calls(), testing::Contains("ldparam 2 4=/dev/ttyUSB0"));
+// The serial port wins over the IP address; without either there is no device.
+TEST_F(WrapperTest, ConnectionFromThePortNameElseTheIp) {
+  struct Case {
+    Wrapper::ArgumentMap arguments;
+    std::string connectionType;  // empty: refused
+    std::string endPoint;
+  };
+  const Case cases[] = {
+      {{{"ip", "10.0.0.5"}, {"portname", "/dev/ttyUSB0"}}, "Serial Port", "/dev/ttyUSB0"},
+      {{{"portname", "COM3"}}, "Serial Port", "COM3"},
+      {{{"ip", "10.0.0.5"}}, "TCP", "10.0.0.5"},
+      {{{"script", "x.json"}}, "", ""},
+  };
+  for (const auto& c : cases) {
+    BenchtapFake::Reset();
+    Benchtap::ErrorCase ecase = Benchtap::ErrorCase::Unset;
+    testing::internal::CaptureStderr();
+    auto device = Wrapper::CreateDevice(c.arguments, ecase, *library_);
+    const auto err = testing::internal::GetCapturedStderr();
+    if (c.connectionType.empty()) {
+      EXPECT_EQ(device, nullptr);
+      EXPECT_EQ(ecase, Benchtap::ErrorCase::CommandLineIncorrectArgument);
+      EXPECT_NE(err.find("Please specify either a serial port"), std::string::npos) << err;
+      continue;
+    }
+    EXPECT_EQ(ecase, Benchtap::ErrorCase::Correct) << c.endPoint;
+    EXPECT_THAT(BenchtapFake::Calls(), testing::Contains("ldparam 2 3=" + c.connectionType));
+    EXPECT_THAT(BenchtapFake::Calls(), testing::Contains("ldparam 2 4=" + c.endPoint));
+  }
 }
 
 TEST_F(WrapperTest, FailedOpenReturnsTheDeviceAndItsLogicDeviceIsDeletedOnDestruction) {
