@@ -4,6 +4,7 @@
 #include <iomanip>
 #include <iostream>
 #include <locale>
+#include <map>
 #include <sstream>
 #include <stdexcept>
 
@@ -20,7 +21,8 @@ namespace {
 
 namespace po = boost::program_options;
 
-std::optional<Wrapper::ArgumentMap> Refuse(const std::string& message, ErrorCase& ecase) {
+// Prints the refusal's message (if any) and sets CommandLineIncorrectArgument.
+std::nullopt_t Refuse(const std::string& message, ErrorCase& ecase) {
   if (!message.empty()) std::cout << message << std::endl;
   ecase = ErrorCase::CommandLineIncorrectArgument;
   return std::nullopt;
@@ -50,9 +52,7 @@ std::string StartTime() {
   return text.str();
 }
 
-}  // namespace
-
-std::optional<Wrapper::ArgumentMap> ReadCommandLine(int argc, const char* const* argv, ErrorCase& ecase) {
+po::options_description CommandLineOptions() {
   po::options_description options("Allowed options", 80, 40);
   options.add_options()
       ("help", "Print usage information and exit")
@@ -61,58 +61,82 @@ std::optional<Wrapper::ArgumentMap> ReadCommandLine(int argc, const char* const*
       ("ip", po::value<std::string>(), "IP address for TCP connection")
       ("port", po::value<int>(), "TCP port number for --ip (default 77)")
       ("output", po::value<std::string>(), "Set output type: 'console', 'json', or 'both'");
+  return options;
+}
+
+// The first bare argument is the port name, the second the script.
+po::variables_map ParseCommandLine(int argc, const char* const* argv, const po::options_description& options) {
   po::positional_options_description positional;
   positional.add("portname", 1).add("script", 1);
-
   po::variables_map values;
   po::store(po::command_line_parser(argc, argv).options(options).positional(positional).run(), values);
   po::notify(values);
+  return values;
+}
 
+// The end point of --ip, with the port of --port added when given; nothing after a refusal.
+std::optional<std::string> TcpEndPoint(const po::variables_map& values, ErrorCase& ecase) {
+  const auto host = values["ip"].as<std::string>();
+  if (!values.count("port")) return host;
+  const int port = values["port"].as<int>();
+  if (port < 1 || port > 65535) {
+    return Refuse("Invalid port number " + std::to_string(port) + ". Allowed values: 1 to 65535.", ecase);
+  }
+  if (NamesPort(host)) {
+    return Refuse("The address " + host + " already names a port; give the port either there or with --port.",
+                  ecase);
+  }
+  return EndPoint(host, port);
+}
+
+// Puts "portname" and/or "ip" into `arguments`; false after a refusal.
+bool ReadConnection(const po::variables_map& values, Wrapper::ArgumentMap& arguments, ErrorCase& ecase) {
+  if (!values.count("portname") && !values.count("ip")) {
+    Refuse("Please specify either the portname using --portname or both the IP and port using --ip and --port.",
+           ecase);
+    return false;
+  }
+  if (values.count("portname")) arguments["portname"] = values["portname"].as<std::string>();
+  if (values.count("ip")) {
+    const auto endPoint = TcpEndPoint(values, ecase);
+    if (!endPoint) return false;
+    arguments["ip"] = *endPoint;
+  } else if (values.count("port")) {
+    Refuse("The option --port needs --ip.", ecase);
+    return false;
+  }
+  return true;
+}
+
+// Sets the output type from --output (exact names; Console without it); false after a refusal.
+bool ReadOutputType(const po::variables_map& values, ErrorCase& ecase) {
+  static const std::map<std::string, OutputType> kOutputTypes = {
+      {"console", OutputType::Console}, {"json", OutputType::Json}, {"both", OutputType::Both}};
+  SetOutputType(OutputType::Console);
+  if (!values.count("output")) return true;
+  const auto type = kOutputTypes.find(values["output"].as<std::string>());
+  if (type == kOutputTypes.end()) {
+    Refuse("Invalid output type. Allowed values: 'console', 'json', 'both'.", ecase);
+    return false;
+  }
+  SetOutputType(type->second);
+  return true;
+}
+
+}  // namespace
+
+std::optional<Wrapper::ArgumentMap> ReadCommandLine(int argc, const char* const* argv, ErrorCase& ecase) {
+  const auto options = CommandLineOptions();
+  const auto values = ParseCommandLine(argc, argv, options);
   if (values.count("help")) {
     std::cout << options << std::endl;
     return Refuse({}, ecase);
   }
-  if (!values.count("portname") && !values.count("ip")) {
-    return Refuse("Please specify either the portname using --portname or both the IP and port using --ip and --port.",
-                  ecase);
-  }
-
   Wrapper::ArgumentMap arguments;
-  if (values.count("portname")) arguments["portname"] = values["portname"].as<std::string>();
-  if (values.count("ip")) {
-    std::string host = values["ip"].as<std::string>();
-    if (values.count("port")) {
-      int port = values["port"].as<int>();
-      if (port < 1 || port > 65535) {
-        return Refuse("Invalid port number " + std::to_string(port) + ". Allowed values: 1 to 65535.", ecase);
-      }
-      if (NamesPort(host)) {
-        return Refuse("The address " + host + " already names a port; give the port either there or with --port.",
-                      ecase);
-      }
-      host = EndPoint(host, port);
-    }
-    arguments["ip"] = host;
-  } else if (values.count("port")) {
-    return Refuse("The option --port needs --ip.", ecase);
-  }
-
+  if (!ReadConnection(values, arguments, ecase)) return std::nullopt;
   if (!values.count("script")) return Refuse("Please specify script path using --script.", ecase);
   arguments["script"] = values["script"].as<std::string>();
-
-  SetOutputType(OutputType::Console);
-  if (values.count("output")) {
-    const auto& output = values["output"].as<std::string>();
-    if (output == "console") {
-      SetOutputType(OutputType::Console);
-    } else if (output == "json") {
-      SetOutputType(OutputType::Json);
-    } else if (output == "both") {
-      SetOutputType(OutputType::Both);
-    } else {
-      return Refuse("Invalid output type. Allowed values: 'console', 'json', 'both'.", ecase);
-    }
-  }
+  if (!ReadOutputType(values, ecase)) return std::nullopt;
   return arguments;
 }
 

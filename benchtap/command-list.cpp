@@ -16,44 +16,51 @@ std::string DriverCommand::GetCommand() { return ToString(command_); }
 
 std::string DriverCommand::ExecuteCommand(Wrapper::Device& device, ErrorCase& ecase) {
   std::string text;
-  if (!inputs_.empty()) {
-    text += " input  [";
-    for (const auto& [type, value] : inputs_) {
-      device.SetParam(type, value, ecase);
-      if (ecase != ErrorCase::Correct) return {};
-      text += Text::Fill(" { @ : @ }", ToString(type), value);
-    }
-    text += " ]";
-  }
-
+  if (!WriteInputs(device, text, ecase)) return {};
   device.ExecuteCommand(command_, ecase);
   Results::SetLastDriverCommand(ToString(command_));
   if (ecase != ErrorCase::Correct) return {};
-
-  if (inputs_.empty() && outputs_.empty()) {
-    try {
-      for (auto type : ToParamTypeVector(command_)) outputs_.emplace_back(type, std::string());
-    } catch (const std::exception& error) {
-      std::cerr << "Error filling output list: " << error.what() << std::endl;
-    }
-  }
-
-  if (!outputs_.empty()) {
-    text += " output [";
-    for (auto& [type, value] : outputs_) {
-      value = device.GetParam(type, ecase);
-      // A failed read leaves neither a value nor a file-name tag behind.
-      if (ecase != ErrorCase::Correct) {
-        value.clear();
-        return {};
-      }
-      if (type == ParamType::ProtocolVersion) Results::SetProtocolVersionTag(value);
-      if (type == ParamType::SerialNumber) Results::SetSerialNumberTag(value);
-      text += Text::Fill(" { @ : @ }", ToString(type), value);
-    }
-    text += " ]";
-  }
+  if (inputs_.empty() && outputs_.empty()) ListProducedOutputs();
+  if (!ReadOutputs(device, text, ecase)) return {};
   return text;
+}
+
+bool DriverCommand::WriteInputs(Wrapper::Device& device, std::string& text, ErrorCase& ecase) {
+  if (inputs_.empty()) return true;
+  text += " input  [";
+  for (const auto& [type, value] : inputs_) {
+    device.SetParam(type, value, ecase);
+    if (ecase != ErrorCase::Correct) return false;
+    text += Text::Fill(" { @ : @ }", ToString(type), value);
+  }
+  text += " ]";
+  return true;
+}
+
+void DriverCommand::ListProducedOutputs() {
+  try {
+    for (auto type : ToParamTypeVector(command_)) outputs_.emplace_back(type, std::string());
+  } catch (const std::exception& error) {
+    std::cerr << "Error filling output list: " << error.what() << std::endl;
+  }
+}
+
+bool DriverCommand::ReadOutputs(Wrapper::Device& device, std::string& text, ErrorCase& ecase) {
+  if (outputs_.empty()) return true;
+  text += " output [";
+  for (auto& [type, value] : outputs_) {
+    value = device.GetParam(type, ecase);
+    // A failed read leaves neither a value nor a file-name tag behind.
+    if (ecase != ErrorCase::Correct) {
+      value.clear();
+      return false;
+    }
+    if (type == ParamType::ProtocolVersion) Results::SetProtocolVersionTag(value);
+    if (type == ParamType::SerialNumber) Results::SetSerialNumberTag(value);
+    text += Text::Fill(" { @ : @ }", ToString(type), value);
+  }
+  text += " ]";
+  return true;
 }
 
 CLICommandList::CLICommandList(CommandList list) : list_(std::move(list)) {}

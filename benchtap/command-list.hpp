@@ -24,6 +24,15 @@ class DriverCommand : public ICommand {
   Command Which() const { return command_; }
 
  private:
+  // Sets every input in order, adding " input  [ { Type : value } ... ]" to `text`; false at the
+  // first one the library refuses. Nothing to do without inputs.
+  bool WriteInputs(Wrapper::Device& device, std::string& text, ErrorCase& ecase);
+  // A command given without either list reads the parameters it works on.
+  void ListProducedOutputs();
+  // Reads every output in order, adding " output [ ... ]" to `text` and setting the results
+  // file's tags; false at the first failed read. Nothing to do without outputs.
+  bool ReadOutputs(Wrapper::Device& device, std::string& text, ErrorCase& ecase);
+
   Command command_;
   Params inputs_;
   Params outputs_;

@@ -37,7 +37,7 @@ CLIDialog::CLIDialog(std::string message, std::vector<Option> options, OperatorC
 
 std::string CLIDialog::GetCommand() { return "dialog"; }
 
-std::string CLIDialog::ExecuteCommand(Wrapper::Device& device, ErrorCase& ecase) {
+void CLIDialog::PrintOptions() {
   auto& out = console_.out;
   if (!message_.empty()) out << message_ << '\n';
   out << "Options:\n";
@@ -46,30 +46,36 @@ std::string CLIDialog::ExecuteCommand(Wrapper::Device& device, ErrorCase& ecase)
     if (option.executable) out << " [" << option.executable->GetCommand() << "].";
     out << '\n';
   }
+}
 
+const CLIDialog::Option* CLIDialog::ReadChoice() {
+  auto& out = console_.out;
   // An earlier prompt may have left the stream failed; a stream that fails again here has
   // really ended.
   console_.in.clear();
-  const Option* chosen = nullptr;
-  while (chosen == nullptr) {
+  for (;;) {
     out << "User input: " << std::flush;
     std::string word;
     if (!(console_.in >> word)) {
       out << '\n';
-      ReportEndOfInput(console_);
-      ecase = ErrorCase::EscapeClicked;
-      return {};
+      return nullptr;
     }
     DropLineEnd(console_.in);
     for (const auto& option : options_) {
-      if (option.input == word) {
-        chosen = &option;
-        break;
-      }
+      if (option.input == word) return &option;
     }
-    if (chosen == nullptr) out << "Invalid input\n";
+    out << "Invalid input\n";
   }
+}
 
+std::string CLIDialog::ExecuteCommand(Wrapper::Device& device, ErrorCase& ecase) {
+  PrintOptions();
+  const Option* chosen = ReadChoice();
+  if (chosen == nullptr) {
+    ReportEndOfInput(console_);
+    ecase = ErrorCase::EscapeClicked;
+    return {};
+  }
   std::string suffix;
   if (chosen->executable) {
     auto text = chosen->executable->ExecuteCommand(device, ecase);

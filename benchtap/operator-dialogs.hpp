@@ -27,6 +27,11 @@ class CLIDialog : public BenchtapCommand {
   std::string ExecuteCommand(Wrapper::Device& device, ErrorCase& ecase) override;
 
  private:
+  // The message (when there is one) and a line per option.
+  void PrintOptions();
+  // Prompts until the operator types one of the inputs; null at the end of input.
+  const Option* ReadChoice();
+
   std::string message_;
   std::vector<Option> options_;
   OperatorConsole& console_;

@@ -199,6 +199,19 @@ class DisplayThread {
 
 }  // namespace
 
+std::string CLIDisplayWeightUntillClick::WaitForChoice(const std::atomic<bool>& displayEnded, bool& endOfInput) {
+  for (;;) {
+    const int key = GetPressedKey(&displayEnded);
+    if (key == Platform::Keys::kCancelled) return {};
+    if (key == Platform::Keys::kEndOfInput) {
+      endOfInput = true;
+      return {};
+    }
+    auto option = std::find_if(options_.begin(), options_.end(), [key](const Option& o) { return o.key == key; });
+    if (option != options_.end()) return option->name;
+  }
+}
+
 std::string CLIDisplayWeightUntillClick::ExecuteCommand(Wrapper::Device& device, ErrorCase& ecase) {
   for (const auto& option : options_) {
     console_.out << "    pass [" << option.input << "] to " << option.name << '\n';
@@ -209,19 +222,7 @@ std::string CLIDisplayWeightUntillClick::ExecuteCommand(Wrapper::Device& device,
   bool endOfInput = false;
   {
     DisplayThread display(*display_, device, period_);
-    for (;;) {
-      const int key = GetPressedKey(&display.Ended());
-      if (key == Platform::Keys::kCancelled) break;
-      if (key == Platform::Keys::kEndOfInput) {
-        endOfInput = true;
-        break;
-      }
-      auto option = std::find_if(options_.begin(), options_.end(), [key](const Option& o) { return o.key == key; });
-      if (option != options_.end()) {
-        chosen = option->name;
-        break;
-      }
-    }
+    chosen = WaitForChoice(display.Ended(), endOfInput);
     display.Stop();
     if (display.Failure()) std::rethrow_exception(display.Failure());
     if (display.Code() != ErrorCase::Correct) {

@@ -108,6 +108,10 @@ class CLIDisplayWeightUntillClick : public BenchtapCommand {
   virtual int GetPressedKey(const std::atomic<bool>* cancel);
 
  private:
+  // Waits for a listed key while the display runs and gives its option's name; gives nothing
+  // when the display ended on its own or, with `endOfInput` set, when the input ended.
+  std::string WaitForChoice(const std::atomic<bool>& displayEnded, bool& endOfInput);
+
   std::unique_ptr<DisplayWeight> display_;
   std::vector<Option> options_;
   int period_;

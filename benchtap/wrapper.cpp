@@ -243,22 +243,46 @@ std::string Device::GetProtocol(ErrorCase& ecase) {
   return protocol;
 }
 
+namespace {
+
+struct Connection {
+  std::string type;
+  std::string endPoint;
+};
+
+// The serial port "portname", else the TCP end point "ip"; nothing without either.
+std::optional<Connection> ConnectionOf(const ArgumentMap& arguments) {
+  if (auto port = arguments.find("portname"); port != arguments.end()) return Connection{"Serial Port", port->second};
+  if (auto ip = arguments.find("ip"); ip != arguments.end()) return Connection{"TCP", ip->second};
+  return std::nullopt;
+}
+
+// Makes the logic device current and gives it the connection's settings. Each step stops the
+// description at its first failure, so the code tells which step failed.
+void DescribeLogicDevice(Device& device, int id, const Connection& connection, ErrorCase& ecase) {
+  device.SetCurrentLogicDevice(id, ecase);
+  if (ecase != ErrorCase::Correct) return;
+  const std::pair<LogicDeviceParamType, std::string> settings[] = {
+      {LogicDeviceParamType::EndPoint, connection.endPoint}, {LogicDeviceParamType::Name, "logic device"},
+      {LogicDeviceParamType::ConnectionType, connection.type}, {LogicDeviceParamType::BaudRate, "9600"},
+      {LogicDeviceParamType::Model, "auto"},                  {LogicDeviceParamType::Protocol, "auto"},
+  };
+  for (const auto& [type, value] : settings) {
+    device.SetLogicDeviceParam(id, type, value, ecase);
+    if (ecase != ErrorCase::Correct) return;
+  }
+}
+
+}  // namespace
+
 std::unique_ptr<Device> CreateDevice(const ArgumentMap& arguments, ErrorCase& ecase, const Library& library) {
   auto device = std::make_unique<Device>(library);
   device->Create(ecase);
   if (ecase != ErrorCase::Correct) {
     throw std::logic_error(std::string(kPrefix) + "Can't create Device{}");
   }
-
-  std::string connectionType;
-  std::string endPoint;
-  if (auto port = arguments.find("portname"); port != arguments.end()) {
-    connectionType = "Serial Port";
-    endPoint = port->second;
-  } else if (auto ip = arguments.find("ip"); ip != arguments.end()) {
-    connectionType = "TCP";
-    endPoint = ip->second;
-  } else {
+  const auto connection = ConnectionOf(arguments);
+  if (!connection) {
     std::cerr << "Error: Please specify either a serial port with --portname or both IP and port with --ip and "
                  "--port."
               << std::endl;
@@ -266,25 +290,12 @@ std::unique_ptr<Device> CreateDevice(const ArgumentMap& arguments, ErrorCase& ec
     return nullptr;
   }
 
-  int id = device->AddLogicDevice(ecase);
+  const int id = device->AddLogicDevice(ecase);
   // Without an identifier there is nothing to describe or open: the run ends on this code.
   if (ecase != ErrorCase::Correct) return device;
   device->RememberAddedLogicDevice(id);
-  // Each step stops the creation at its first failure, so the code tells which step failed.
-  device->SetCurrentLogicDevice(id, ecase);
-  if (ecase != ErrorCase::Correct) return device;
-
-  const std::pair<LogicDeviceParamType, std::string> settings[] = {
-      {LogicDeviceParamType::EndPoint, endPoint},      {LogicDeviceParamType::Name, "logic device"},
-      {LogicDeviceParamType::ConnectionType, connectionType}, {LogicDeviceParamType::BaudRate, "9600"},
-      {LogicDeviceParamType::Model, "auto"},           {LogicDeviceParamType::Protocol, "auto"},
-  };
-  for (const auto& [type, value] : settings) {
-    device->SetLogicDeviceParam(id, type, value, ecase);
-    if (ecase != ErrorCase::Correct) return device;
-  }
-
-  device->Open(id, ecase);
+  DescribeLogicDevice(*device, id, *connection, ecase);
+  if (ecase == ErrorCase::Correct) device->Open(id, ecase);
   return device;
 }
 

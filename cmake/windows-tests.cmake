@@ -5,7 +5,7 @@
 #    Windows side reaches the simulator as its users do, as a separate Linux process over TCP or a
 #    COM port mapped to its pseudo-terminal: tests/windows/live-scale-test.cpp;
 #  - child processes by fork() and exec(), and terminal settings: benchtap/command-line-test,
-#    benchtap/scale-run-test, benchtap-operator/benchtap-run-test, benchtap-operator/keys-test,
+#    benchtap/scale-run-test, benchtap/operator-run-test, benchtap/keys-test, benchtap/run-program,
 #    logic-devices/sharing-test (the script runs Benchtap.exe itself, and tests/windows shares the
 #    store between processes started with CreateProcess);
 #  - the XDG and HOME fallbacks of the data folder: logic-devices/data-folder-test (tests/windows
@@ -46,10 +46,9 @@ ponderix_windows_test(logic-devices logic-devices/store-test.cpp logic-devices/d
 ponderix_windows_test(device device/command-rules-test.cpp)
 ponderix_windows_test(protocols protocols/*-codec-test.cpp protocols/executors-framework-test.cpp)
 ponderix_windows_test(benchtap benchtap/commands-test.cpp benchtap/fake-driver.cpp benchtap/results-test.cpp
-                      benchtap/script-reader-test.cpp benchtap/wrapper-test.cpp benchtap/units/*.cpp)
-ponderix_windows_test(benchtap-operator benchtap-operator/dialogs-test.cpp benchtap-operator/display-test.cpp
-                      benchtap-operator/console-keys-test.cpp benchtap-operator/script-kinds-test.cpp
-                      benchtap-operator/unit-*.cpp)
+                      benchtap/script-reader-test.cpp benchtap/wrapper-test.cpp benchtap/operator-dialogs-test.cpp
+                      benchtap/weight-display-test.cpp benchtap/console-keys-test.cpp benchtap/operator-kinds-test.cpp)
+target_link_libraries(test-benchtap PRIVATE benchtap_core)
 ponderix_windows_test(windows windows/*.cpp)
 
 # The list the Windows test pass runs, one program a line.

@@ -21,11 +21,7 @@ const std::string kRefused =
     "Catch exception, type is std::exception, message is \"CLIManager::ExecuteCLArgs(), ErrorCase: "
     "CommandLineIncorrectArgument\"";
 
-std::string Script(const std::string& name, const std::string& json) {
-  auto path = TestSupport::AppData() + "/" + name;
-  std::ofstream(path) << json;
-  return path;
-}
+using BenchtapTest::WriteScript;
 
 TEST(BenchtapCommandLine, HelpPrintsBannerOptionsAndEndsWithStatus1) {
   auto run = RunBenchtap({"--help"});
@@ -46,7 +42,7 @@ TEST(BenchtapCommandLine, HelpPrintsBannerOptionsAndEndsWithStatus1) {
 }
 
 TEST(BenchtapCommandLine, RefusedCommandLines) {
-  auto script = Script("s.json", "[]");
+  auto script = WriteScript("s.json", "[]");
   struct Case {
     std::vector<std::string> arguments;
     std::string message;
@@ -74,36 +70,43 @@ TEST(BenchtapCommandLine, RefusedCommandLines) {
 }
 
 TEST(BenchtapCommandLine, OptionParserErrorsEndWithStatus1) {
-  auto script = Script("s.json", "[]");
-  auto unknown = RunBenchtap({"--portname", "/dev/null", "--script", script, "--bogus", "1"});
-  EXPECT_EQ(unknown.status, 1);
-  EXPECT_NE(unknown.out.find("Catch exception, type is std::exception, message is \"unrecognised option '--bogus'\""),
-            std::string::npos)
-      << unknown.out;
-  // The first bare argument is the port name, so --portname again is given twice.
-  auto twice = RunBenchtap({"/dev/null", "--portname", "/dev/null", "--script", script});
-  EXPECT_EQ(twice.status, 1);
-  EXPECT_NE(twice.out.find("portname"), std::string::npos) << twice.out;
-  auto badPort = RunBenchtap({"--ip", "127.0.0.1", "--port", "x", "--script", script});
-  EXPECT_EQ(badPort.status, 1);
-  EXPECT_NE(badPort.out.find("--port"), std::string::npos) << badPort.out;
+  auto script = WriteScript("s.json", "[]");
+  struct Case {
+    std::vector<std::string> arguments;
+    std::string shown;  // in the line of the standard-exception handler
+  };
+  const Case cases[] = {
+      {{"--portname", "/dev/null", "--script", script, "--bogus", "1"}, "\"unrecognised option '--bogus'\""},
+      // The first bare argument is the port name, so --portname again is given twice.
+      {{"/dev/null", "--portname", "/dev/null", "--script", script}, "portname"},
+      {{"--ip", "127.0.0.1", "--port", "x", "--script", script}, "--port"},
+  };
+  for (const auto& c : cases) {
+    auto run = RunBenchtap(c.arguments);
+    EXPECT_EQ(run.status, 1) << c.shown;
+    const auto lines = Lines(run.out);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().rfind("Catch exception, type is std::exception, message is ", 0), 0u) << run.out;
+    EXPECT_NE(lines.back().find(c.shown), std::string::npos) << run.out;
+  }
 }
 
 TEST(BenchtapCommandLine, ScriptErrorsEndTheRunBeforeTheDevice) {
-  auto wrongExtension = RunBenchtap({"/dev/null", Script("s.JSON", "[]")});
+  auto wrongExtension = RunBenchtap({"/dev/null", WriteScript("s.JSON", "[]")});
   EXPECT_EQ(wrongExtension.status, 1);
   EXPECT_EQ(Lines(wrongExtension.out).back(),
             "Catch exception, type is std::exception, message is \"CLIManager::ExecuteCLArgs(), ErrorCase: "
             "JSONAnotherFileExtension\"");
 
-  auto unknownKind = RunBenchtap({"/dev/null", Script("k.json", R"([{"command":"hello-world"},{"command":"Dialog"}])")});
+  auto unknownKind =
+      RunBenchtap({"/dev/null", WriteScript("k.json", R"([{"command":"hello-world"},{"command":"Dialog"}])")});
   EXPECT_EQ(unknownKind.status, 1);
   EXPECT_EQ(unknownKind.out.find("Hello World"), std::string::npos) << "nothing runs";
   EXPECT_NE(unknownKind.err.find("entry #2 \"Dialog\""), std::string::npos) << unknownKind.err;
   EXPECT_NE(unknownKind.out.find("ErrorCase: CommandUnsupported"), std::string::npos);
 
   auto badType = RunBenchtap(
-      {"/dev/null", Script("t.json", R"([{"command":"get-max-weight","output-params":[{"type":"colour"}]}])")});
+      {"/dev/null", WriteScript("t.json", R"([{"command":"get-max-weight","output-params":[{"type":"colour"}]}])")});
   EXPECT_EQ(badType.status, 1);
   EXPECT_NE(badType.out.find("Func StringToEnumParamType(strvalue: Colour), strvalue is not valid., in script entry "
                              "#1 \"get-max-weight\""),
@@ -115,7 +118,7 @@ TEST(BenchtapCommandLine, ScriptErrorsEndTheRunBeforeTheDevice) {
 std::string LonelyBenchtap(const std::string& name) {
   auto folder = fs::path(TestSupport::AppData()) / name;
   fs::create_directories(folder);
-  fs::copy_file(BUILD_DIR "/Benchtap", folder / "Benchtap", fs::copy_options::overwrite_existing);
+  fs::copy_file(BenchtapTest::BenchtapPath(), folder / "Benchtap", fs::copy_options::overwrite_existing);
   return folder.string();
 }
 

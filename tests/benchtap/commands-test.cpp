@@ -2,6 +2,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,11 +16,12 @@ namespace {
 
 using namespace Korvalt::Ponderix::Benchtap;
 using testing::ElementsAre;
+using Answers = std::vector<std::pair<ErrorCase, std::string>>;
 
 // Answers with scripted (code, text) pairs, one per run.
 class ScriptedCommand : public BenchtapCommand {
  public:
-  explicit ScriptedCommand(std::vector<std::pair<ErrorCase, std::string>> answers) : answers_(std::move(answers)) {}
+  explicit ScriptedCommand(Answers answers) : answers_(std::move(answers)) {}
   std::string GetCommand() override { return "scripted"; }
   std::string ExecuteCommand(Korvalt::Ponderix::Wrapper::Device&, ErrorCase& ecase) override {
     auto answer = answers_.at(std::min(runs_, answers_.size() - 1));
@@ -29,28 +32,15 @@ class ScriptedCommand : public BenchtapCommand {
   std::size_t runs_ = 0;
 
  private:
-  std::vector<std::pair<ErrorCase, std::string>> answers_;
+  Answers answers_;
 };
 
-class Commands : public testing::Test {
- protected:
-  void SetUp() override {
-    BenchtapFake::Reset();
-    Results::Reset();
-    SetOutputType(OutputType::Console);
-    library_ = BenchtapFake::MakeLibrary();
-    device_ = BenchtapFake::MakeDevice(*library_);
-  }
-
-  std::unique_ptr<Korvalt::Ponderix::Wrapper::Library> library_;
-  std::unique_ptr<Korvalt::Ponderix::Wrapper::Device> device_;
-};
+using Commands = BenchtapFake::DeviceTest;
 
 TEST_F(Commands, DriverCommandWithInputsAndOutputs) {
   auto& scale = BenchtapFake::TheScale();
   scale.outputs[ParamType::MaxWeight] = "0150";
   DriverCommand command(Command::SetMaxWeight, {{ParamType::MaxWeight, "0150"}}, {{ParamType::MaxWeight, ""}});
-  ErrorCase ecase = ErrorCase::Correct;
   EXPECT_EQ(command.ExecuteCommand(*device_, ecase), " input  [ { MaxWeight : 0150 } ] output [ { MaxWeight : 0150 } ]");
   EXPECT_EQ(ecase, ErrorCase::Correct);
   EXPECT_THAT(BenchtapFake::Calls(), ElementsAre("set MaxWeight=0150", "execute SetMaxWeight", "get MaxWeight"));
@@ -62,37 +52,52 @@ TEST_F(Commands, DriverCommandWithoutListsReadsItsParameterListEveryRun) {
   scale.outputs[ParamType::Weight] = "1.250";
   scale.outputs[ParamType::WeightState] = "stable";
   DriverCommand command(Command::StatusOfWeightChannel, {}, {});
-  ErrorCase ecase = ErrorCase::Correct;
   EXPECT_EQ(command.ExecuteCommand(*device_, ecase), " output [ { Weight : 1.250 } { WeightState : stable } ]");
   scale.outputs[ParamType::Weight] = "2.000";
   EXPECT_EQ(command.ExecuteCommand(*device_, ecase), " output [ { Weight : 2.000 } { WeightState : stable } ]");
   EXPECT_EQ(command.Outputs().size(), 2u);
 }
 
-TEST_F(Commands, FailedSetParamReturnsNothingAndLeavesNoRecord) {
-  BenchtapFake::TheScale().setResults[ParamType::MaxWeight] = ErrorCase::ParamValueUnsupported;
-  DriverCommand command(Command::SetMaxWeight, {{ParamType::MaxWeight, "0150"}}, {});
-  ErrorCase ecase = ErrorCase::Correct;
-  EXPECT_EQ(command.ExecuteCommand(*device_, ecase), "");
-  EXPECT_EQ(ecase, ErrorCase::ParamValueUnsupported);
-  EXPECT_THAT(BenchtapFake::Calls(), ElementsAre("set MaxWeight=0150"));
-  EXPECT_EQ(Results::LastDriverCommand(), "");
-}
-
-TEST_F(Commands, FailedCommandStillNamesItselfForTheRecord) {
-  BenchtapFake::TheScale().commandResults[Command::GetMaxWeight] = {ErrorCase::BoostTimeOut};
-  DriverCommand command(Command::GetMaxWeight, {}, {});
-  ErrorCase ecase = ErrorCase::Correct;
-  EXPECT_EQ(command.ExecuteCommand(*device_, ecase), "");
-  EXPECT_EQ(ecase, ErrorCase::BoostTimeOut);
-  EXPECT_EQ(Results::LastDriverCommand(), "GetMaxWeight");
+// A failing library call ends the command with no text; the record names the command only once
+// the library was asked to run it.
+TEST_F(Commands, FailedDriverCommandReturnsNothing) {
+  struct Case {
+    const char* what;
+    std::function<void(BenchtapFake::Scale&)> fail;
+    Command command;
+    DriverCommand::Params inputs;
+    ErrorCase expected;
+    std::vector<std::string> calls;
+    std::string lastDriverCommand;
+  };
+  const Case cases[] = {
+      {"a refused input",
+       [](auto& scale) { scale.setResults[ParamType::MaxWeight] = ErrorCase::ParamValueUnsupported; },
+       Command::SetMaxWeight, {{ParamType::MaxWeight, "0150"}}, ErrorCase::ParamValueUnsupported,
+       {"set MaxWeight=0150"}, ""},
+      {"a failed command", [](auto& scale) { scale.commandResults[Command::GetMaxWeight] = {ErrorCase::BoostTimeOut}; },
+       Command::GetMaxWeight, {}, ErrorCase::BoostTimeOut, {"execute GetMaxWeight"}, "GetMaxWeight"},
+      {"a failed read", [](auto& scale) { scale.getResults[ParamType::MaxWeight] = ErrorCase::ParamTypeIsNotSetToGet; },
+       Command::GetMaxWeight, {}, ErrorCase::ParamTypeIsNotSetToGet, {"execute GetMaxWeight", "get MaxWeight"},
+       "GetMaxWeight"},
+  };
+  for (const auto& c : cases) {
+    BenchtapFake::Reset();
+    Results::Reset();
+    c.fail(BenchtapFake::TheScale());
+    DriverCommand command(c.command, c.inputs, {});
+    ecase = ErrorCase::Correct;
+    EXPECT_EQ(command.ExecuteCommand(*device_, ecase), "") << c.what;
+    EXPECT_EQ(ecase, c.expected) << c.what;
+    EXPECT_EQ(BenchtapFake::Calls(), c.calls) << c.what;
+    EXPECT_EQ(Results::LastDriverCommand(), c.lastDriverCommand) << c.what;
+  }
 }
 
 TEST_F(Commands, ProtocolAndSerialTagsComeFromSuccessfulReadsOnly) {
   auto& scale = BenchtapFake::TheScale();
   scale.outputs[ParamType::ProtocolVersion] = "POS2M";
   scale.outputs[ParamType::SerialNumber] = "SN42";
-  ErrorCase ecase = ErrorCase::Correct;
   DriverCommand(Command::GetProtocolAuto, {}, {}).ExecuteCommand(*device_, ecase);
   DriverCommand(Command::GetSerialNumber, {}, {}).ExecuteCommand(*device_, ecase);
   EXPECT_EQ(Results::ProtocolVersionTag(), "POS2M");
@@ -104,11 +109,18 @@ TEST_F(Commands, ProtocolAndSerialTagsComeFromSuccessfulReadsOnly) {
 }
 
 TEST_F(Commands, ConsoleLinePadsTheNameColumnTo26) {
-  EXPECT_EQ(ConsoleLine("GetMaxWeight", ErrorCase::Correct, " output [ { MaxWeight : 0150 } ]"),
-            "GetMaxWeight:              ecase [Correct] returns [ output [ { MaxWeight : 0150 } ]]");
-  EXPECT_EQ(ConsoleLine("SetWeightScaleCalibrationParameters", ErrorCase::Correct, ""),
-            "SetWeightScaleCalibrationParameters: ecase [Correct] returns []");
-  EXPECT_EQ(ConsoleLine(std::string(25, 'x'), ErrorCase::Correct, "").substr(0, 34), std::string(25, 'x') + ": ecase [");
+  struct Case {
+    std::string name;
+    std::string text;
+    std::string line;
+  };
+  const Case cases[] = {
+      {"GetMaxWeight", " output [ { MaxWeight : 0150 } ]",
+       "GetMaxWeight:              ecase [Correct] returns [ output [ { MaxWeight : 0150 } ]]"},
+      {"SetWeightScaleCalibrationParameters", "", "SetWeightScaleCalibrationParameters: ecase [Correct] returns []"},
+      {std::string(25, 'x'), "", std::string(25, 'x') + ": ecase [Correct] returns []"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ConsoleLine(c.name, ErrorCase::Correct, c.text), c.line);
 }
 
 TEST_F(Commands, ListRunPrintsEachCommandAndKeepsGoingAfterAFailure) {
@@ -116,7 +128,6 @@ TEST_F(Commands, ListRunPrintsEachCommandAndKeepsGoingAfterAFailure) {
   CommandList list;
   list.push_back(std::make_unique<DriverCommand>(Command::Reboot, DriverCommand::Params{}, DriverCommand::Params{}));
   list.push_back(std::make_unique<CLIHelloWorld>());
-  ErrorCase ecase = ErrorCase::Correct;
   testing::internal::CaptureStdout();
   RunCommandList(list, *device_, ecase);
   std::string out = testing::internal::GetCapturedStdout();
@@ -134,7 +145,6 @@ TEST_F(Commands, JsonModePrintsNoLinesButRecordsDriverCommands) {
   list.push_back(std::make_unique<CLIHelloWorld>());
   list.push_back(std::make_unique<DriverCommand>(Command::GetMaxWeight, DriverCommand::Params{},
                                                  DriverCommand::Params{}));
-  ErrorCase ecase = ErrorCase::Correct;
   testing::internal::CaptureStdout();
   RunCommandList(list, *device_, ecase);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "Hello World\n");
@@ -143,86 +153,95 @@ TEST_F(Commands, JsonModePrintsNoLinesButRecordsDriverCommands) {
   EXPECT_EQ(Results::Tree().front().second.get<std::string>("output-params..value"), "0150");
 }
 
-TEST_F(Commands, LoopWeightWithCountZeroSendsNothing) {
-  CLILoopWeight loop(0, 10);
-  ErrorCase ecase = ErrorCase::Correct;
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(loop.ExecuteCommand(*device_, ecase), "");
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "Weight: 00000000\n");
-  EXPECT_TRUE(BenchtapFake::Calls().empty());
-}
-
-TEST_F(Commands, LoopWeightPadsInFrontOfTheSignAndOverwritesTheValue) {
-  BenchtapFake::TheScale().weights = {"-1.25", "123456789", "7"};
-  CLILoopWeight loop(3, 1);
-  ErrorCase ecase = ErrorCase::Correct;
-  testing::internal::CaptureStdout();
-  loop.ExecuteCommand(*device_, ecase);
-  std::string back(8, '\b');
-  EXPECT_EQ(testing::internal::GetCapturedStdout(),
-            "Weight: 00000000" + back + "000-1.25" + back + "123456789" + back + "00000007\n");
-  EXPECT_EQ(ecase, ErrorCase::Correct);
-}
-
-TEST_F(Commands, LoopWeightStopsAtTheFirstFailure) {
-  BenchtapFake::TheScale().commandResults[Command::StatusOfWeightChannel] = {ErrorCase::Correct,
-                                                                             ErrorCase::BoostTimeOut};
-  BenchtapFake::TheScale().weights = {"1"};
-  CLILoopWeight loop(5, 1);
-  ErrorCase ecase = ErrorCase::Correct;
-  testing::internal::CaptureStdout();
-  loop.ExecuteCommand(*device_, ecase);
-  testing::internal::GetCapturedStdout();
-  EXPECT_EQ(ecase, ErrorCase::BoostTimeOut);
-  EXPECT_THAT(BenchtapFake::Calls(),
-              ElementsAre("execute StatusOfWeightChannel", "get Weight", "execute StatusOfWeightChannel"));
+// The weight is padded with zeros in front of its sign, overwrites the last one, and the first
+// failure ends the loop.
+TEST_F(Commands, LoopWeight) {
+  const std::string back(8, '\b');
+  struct Case {
+    const char* what;
+    int count;
+    std::deque<std::string> weights;
+    std::deque<ErrorCase> statusResults;
+    std::string out;
+    ErrorCase expected;
+    std::vector<std::string> calls;
+  };
+  const Case cases[] = {
+      {"count zero sends nothing", 0, {}, {}, "Weight: 00000000\n", ErrorCase::Correct, {}},
+      {"three weights", 3, {"-1.25", "123456789", "7"}, {},
+       "Weight: 00000000" + back + "000-1.25" + back + "123456789" + back + "00000007\n", ErrorCase::Correct,
+       {"execute StatusOfWeightChannel", "get Weight", "execute StatusOfWeightChannel", "get Weight",
+        "execute StatusOfWeightChannel", "get Weight"}},
+      {"the second read fails", 5, {"1"}, {ErrorCase::Correct, ErrorCase::BoostTimeOut},
+       "Weight: 00000000" + back + "00000001\n", ErrorCase::BoostTimeOut,
+       {"execute StatusOfWeightChannel", "get Weight", "execute StatusOfWeightChannel"}},
+  };
+  for (const auto& c : cases) {
+    BenchtapFake::Reset();
+    BenchtapFake::TheScale().weights = c.weights;
+    BenchtapFake::TheScale().commandResults[Command::StatusOfWeightChannel] = c.statusResults;
+    CLILoopWeight loop(c.count, 1);
+    ecase = ErrorCase::Correct;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(loop.ExecuteCommand(*device_, ecase), "") << c.what;
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.out) << c.what;
+    EXPECT_EQ(ecase, c.expected) << c.what;
+    EXPECT_EQ(BenchtapFake::Calls(), c.calls) << c.what;
+  }
 }
 
 TEST_F(Commands, ErrorCaseHandlerRetriesAndReportsTheLastAttempt) {
-  auto failing = std::make_unique<ScriptedCommand>(std::vector<std::pair<ErrorCase, std::string>>{
-      {ErrorCase::BoostTimeOut, "a"}, {ErrorCase::BoostTimeOut, "b"}, {ErrorCase::DeviceIsNotStabilized, "c"}});
-  auto* raw = failing.get();
-  CLIErrorCaseHandler handler(3, 1, std::move(failing));
-  ErrorCase ecase = ErrorCase::Correct;
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(handler.ExecuteCommand(*device_, ecase), "c");
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "1\n2\n3\n");
-  EXPECT_EQ(ecase, ErrorCase::DeviceIsNotStabilized);
-  EXPECT_EQ(raw->runs_, 3u);
-  EXPECT_EQ(handler.GetCommand(), "scripted");
-
-  auto succeeding = std::make_unique<ScriptedCommand>(std::vector<std::pair<ErrorCase, std::string>>{
-      {ErrorCase::BoostTimeOut, ""}, {ErrorCase::Correct, "ok"}});
-  CLIErrorCaseHandler second(5, 1, std::move(succeeding));
-  ecase = ErrorCase::Correct;
-  testing::internal::CaptureStdout();
-  EXPECT_EQ(second.ExecuteCommand(*device_, ecase), "ok");
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "1\n2\n");
-  EXPECT_EQ(ecase, ErrorCase::Correct);
+  struct Case {
+    Answers answers;
+    int count;
+    std::string text;
+    std::string out;
+    ErrorCase expected;
+    std::size_t runs;
+  };
+  const Case cases[] = {
+      {{{ErrorCase::BoostTimeOut, "a"}, {ErrorCase::BoostTimeOut, "b"}, {ErrorCase::DeviceIsNotStabilized, "c"}}, 3,
+       "c", "1\n2\n3\n", ErrorCase::DeviceIsNotStabilized, 3},
+      {{{ErrorCase::BoostTimeOut, ""}, {ErrorCase::Correct, "ok"}}, 5, "ok", "1\n2\n", ErrorCase::Correct, 2},
+  };
+  for (const auto& c : cases) {
+    auto executable = std::make_unique<ScriptedCommand>(c.answers);
+    auto* raw = executable.get();
+    CLIErrorCaseHandler handler(c.count, 1, std::move(executable));
+    ecase = ErrorCase::Correct;
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(handler.ExecuteCommand(*device_, ecase), c.text);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), c.out);
+    EXPECT_EQ(ecase, c.expected);
+    EXPECT_EQ(raw->runs_, c.runs);
+    EXPECT_EQ(handler.GetCommand(), "scripted");
+  }
 }
 
 TEST_F(Commands, ErrorCaseHandlerRunsNothingAfterAFailureOrWithCountZero) {
-  auto executable = std::make_unique<ScriptedCommand>(std::vector<std::pair<ErrorCase, std::string>>{
-      {ErrorCase::Correct, "ok"}});
-  auto* raw = executable.get();
-  CLIErrorCaseHandler handler(0, 1, std::move(executable));
-  ErrorCase ecase = ErrorCase::Correct;
-  EXPECT_EQ(handler.ExecuteCommand(*device_, ecase), "");
-  ecase = ErrorCase::BoostTimeOut;
-  EXPECT_EQ(handler.ExecuteCommand(*device_, ecase), "");
-  EXPECT_EQ(ecase, ErrorCase::BoostTimeOut);
-  EXPECT_EQ(raw->runs_, 0u);
+  struct Case {
+    int count;
+    ErrorCase before;
+  };
+  const Case cases[] = {{0, ErrorCase::Correct}, {3, ErrorCase::BoostTimeOut}, {0, ErrorCase::BoostTimeOut}};
+  for (const auto& c : cases) {
+    auto executable = std::make_unique<ScriptedCommand>(Answers{{ErrorCase::Correct, "ok"}});
+    auto* raw = executable.get();
+    CLIErrorCaseHandler handler(c.count, 1, std::move(executable));
+    ecase = c.before;
+    EXPECT_EQ(handler.ExecuteCommand(*device_, ecase), "") << c.count;
+    EXPECT_EQ(ecase, c.before) << c.count;
+    EXPECT_EQ(raw->runs_, 0u) << c.count;
+  }
 }
 
 TEST_F(Commands, DoWhileRepeatsUntilCancel) {
-  auto body = std::make_unique<ScriptedCommand>(std::vector<std::pair<ErrorCase, std::string>>{
-      {ErrorCase::Correct, "body"}});
-  auto condition = std::make_unique<ScriptedCommand>(std::vector<std::pair<ErrorCase, std::string>>{
+  auto body = std::make_unique<ScriptedCommand>(Answers{{ErrorCase::Correct, "body"}});
+  auto condition = std::make_unique<ScriptedCommand>(Answers{
       {ErrorCase::Correct, "option: repeat"}, {ErrorCase::Correct, "option: continue"},
       {ErrorCase::Correct, "option: cancel"}});
   CommandList list;
   list.push_back(std::make_unique<CLIDoWhile>(std::move(body), std::move(condition)));
-  ErrorCase ecase = ErrorCase::Correct;
   testing::internal::CaptureStdout();
   RunCommandList(list, *device_, ecase);
   EXPECT_EQ(testing::internal::GetCapturedStdout(),
@@ -231,11 +250,9 @@ TEST_F(Commands, DoWhileRepeatsUntilCancel) {
 }
 
 TEST_F(Commands, DoWhileRefusesAnUnknownOption) {
-  auto body = std::make_unique<ScriptedCommand>(std::vector<std::pair<ErrorCase, std::string>>{{ErrorCase::Correct, ""}});
-  auto condition = std::make_unique<ScriptedCommand>(std::vector<std::pair<ErrorCase, std::string>>{
-      {ErrorCase::Correct, "User entered the value: skip"}});
+  auto body = std::make_unique<ScriptedCommand>(Answers{{ErrorCase::Correct, ""}});
+  auto condition = std::make_unique<ScriptedCommand>(Answers{{ErrorCase::Correct, "User entered the value: skip"}});
   CLIDoWhile loop(std::move(body), std::move(condition));
-  ErrorCase ecase = ErrorCase::Correct;
   testing::internal::CaptureStdout();
   try {
     loop.ExecuteCommand(*device_, ecase);
@@ -244,8 +261,16 @@ TEST_F(Commands, DoWhileRefusesAnUnknownOption) {
     EXPECT_STREQ(error.what(), "CLIDoWhile, unknown option: skip.");
   }
   testing::internal::GetCapturedStdout();
-  EXPECT_EQ(SelectedOption("option: repeat] tail"), "repeat");
-  EXPECT_EQ(SelectedOption("cancel"), "cancel");
+}
+
+TEST(SelectedOption, WordBeforeTheFirstBracketAfterTheLastColonOrSpace) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"option: repeat] tail", "repeat"},
+      {"cancel", "cancel"},
+      {"option: cancel", "cancel"},
+      {"User entered the value: skip", "skip"},
+  };
+  for (const auto& [text, option] : cases) EXPECT_EQ(SelectedOption(text), option) << text;
 }
 
 }  // namespace

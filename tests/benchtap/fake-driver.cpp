@@ -1,9 +1,12 @@
 #include "tests/benchtap/fake-driver.hpp"
 
 #include <map>
+#include <mutex>
 #include <stdexcept>
 
+#include "benchtap/command.hpp"
 #include "benchtap/names.hpp"
+#include "benchtap/results.hpp"
 
 namespace BenchtapFake {
 namespace {
@@ -13,19 +16,26 @@ using Korvalt::Ponderix::Benchtap::ToString;
 
 int g_deviceObject = 0;
 
+// Held for every call into the fake: the live weight display calls it from a thread of its own.
+std::mutex g_mutex;
+using Lock = std::lock_guard<std::mutex>;
+
 void Note(const std::string& call) { TheScale().calls.push_back(call); }
 
 ErrorCase Create(Api::DeviceHandle& handle) {
+  Lock lock(g_mutex);
   Note("create");
   if (TheScale().createResult == ErrorCase::Correct) handle = &g_deviceObject;
   return TheScale().createResult;
 }
 ErrorCase Destroy(Api::DeviceHandle& handle) {
+  Lock lock(g_mutex);
   Note("destroy");
   if (TheScale().destroyResult == ErrorCase::Correct) handle = nullptr;
   return TheScale().destroyResult;
 }
 ErrorCase Open(Api::DeviceHandle&, int id) {
+  Lock lock(g_mutex);
   Note("open " + std::to_string(id));
   return TheScale().openResult;
 }
@@ -35,11 +45,13 @@ ErrorCase IsOpen(Api::DeviceHandle&, bool& open) {
   return ErrorCase::Correct;
 }
 ErrorCase SetParam(Api::DeviceHandle, const ParamType& type, const std::string& value) {
+  Lock lock(g_mutex);
   Note("set " + ToString(type) + "=" + value);
   auto result = TheScale().setResults.find(type);
   return result == TheScale().setResults.end() ? ErrorCase::Correct : result->second;
 }
 ErrorCase GetParam(Api::DeviceHandle, const ParamType& type, std::string& value) {
+  Lock lock(g_mutex);
   Note("get " + ToString(type));
   auto& scale = TheScale();
   if (auto result = scale.getResults.find(type); result != scale.getResults.end()) {
@@ -53,6 +65,7 @@ ErrorCase GetInputParam(Api::DeviceHandle, const ParamType&, std::string&) { ret
 ErrorCase SetOption(Api::DeviceHandle, const Api::Option&, const std::string&) { return ErrorCase::Correct; }
 ErrorCase GetOption(Api::DeviceHandle, const Api::Option&, std::string&) { return ErrorCase::Correct; }
 ErrorCase ExecuteCommand(Api::DeviceHandle, const Command& command) {
+  Lock lock(g_mutex);
   Note("execute " + ToString(command));
   auto& scale = TheScale();
   auto& results = scale.commandResults[command];
@@ -68,6 +81,7 @@ ErrorCase ExecuteCommand(Api::DeviceHandle, const Command& command) {
   return result;
 }
 ErrorCase GetProtocol(Api::DeviceHandle, std::string& protocol) {
+  Lock lock(g_mutex);
   Note("protocol");
   protocol = TheScale().protocol;
   return ErrorCase::Correct;
@@ -77,6 +91,7 @@ ErrorCase ChangeLoggingConfigFile(const Api::LogSettings&) { return ErrorCase::C
 ErrorCase GetDataFromLogConfigFile(Api::LogSettings&) { return ErrorCase::Correct; }
 ErrorCase LoggingSetMode(const int&) { return ErrorCase::Correct; }
 ErrorCase GetLoggingPath(std::string& path) {
+  Lock lock(g_mutex);
   path = TheScale().loggingPath;
   return ErrorCase::Correct;
 }
@@ -85,6 +100,7 @@ ErrorCase GetCurrentVersion(std::string& version) {
   return ErrorCase::Correct;
 }
 ErrorCase AddLogicDevice(Api::DeviceHandle, int& id) {
+  Lock lock(g_mutex);
   auto& scale = TheScale();
   if (scale.addResult != ErrorCase::Correct) {
     Note("add failed");
@@ -96,11 +112,13 @@ ErrorCase AddLogicDevice(Api::DeviceHandle, int& id) {
   return ErrorCase::Correct;
 }
 ErrorCase DeleteLogicDevice(Api::DeviceHandle, const int& id) {
+  Lock lock(g_mutex);
   Note("delete " + std::to_string(id));
   return TheScale().logicDevices.erase(id) ? ErrorCase::Correct : ErrorCase::LogicDeviceJSONError;
 }
 ErrorCase SetLogicDeviceParam(Api::DeviceHandle, const int& id, const LogicDeviceParamType& type,
                               const std::string& value) {
+  Lock lock(g_mutex);
   Note("ldparam " + std::to_string(id) + " " + std::to_string(static_cast<int>(type)) + "=" + value);
   return ErrorCase::Correct;
 }
@@ -112,10 +130,12 @@ ErrorCase GetCurrentLogicDeviceId(Api::DeviceHandle, int& id) {
   return ErrorCase::Correct;
 }
 ErrorCase SetCurrentLogicDevice(Api::DeviceHandle, const int& id) {
+  Lock lock(g_mutex);
   Note("current " + std::to_string(id));
   return ErrorCase::Correct;
 }
 ErrorCase GetAllSortedLogicDeviceId(Api::DeviceHandle, std::vector<int>& ids) {
+  Lock lock(g_mutex);
   ids.assign(TheScale().logicDevices.begin(), TheScale().logicDevices.end());
   return ErrorCase::Correct;
 }
@@ -163,9 +183,15 @@ Scale& TheScale() {
   return scale;
 }
 
-void Reset() { TheScale() = Scale{}; }
+void Reset() {
+  Lock lock(g_mutex);
+  TheScale() = Scale{};
+}
 
-std::vector<std::string> Calls() { return TheScale().calls; }
+std::vector<std::string> Calls() {
+  Lock lock(g_mutex);
+  return TheScale().calls;
+}
 
 std::unique_ptr<Korvalt::Ponderix::Wrapper::Library> MakeLibrary(const std::string& missing) {
   return std::make_unique<Korvalt::Ponderix::Wrapper::Library>([missing](const std::string& name) -> void* {
@@ -182,6 +208,28 @@ std::unique_ptr<Korvalt::Ponderix::Wrapper::Device> MakeDevice(const Korvalt::Po
   if (ecase != ErrorCase::Correct) throw std::runtime_error("fake device not created");
   TheScale().calls.clear();
   return device;
+}
+
+void LibraryTest::SetUp() {
+  Reset();
+  Korvalt::Ponderix::Benchtap::Results::Reset();
+  Korvalt::Ponderix::Benchtap::SetOutputType(Korvalt::Ponderix::Benchtap::OutputType::Console);
+  library_ = MakeLibrary();
+}
+
+void LibraryTest::TearDown() {
+  Korvalt::Ponderix::Benchtap::SetOutputType(Korvalt::Ponderix::Benchtap::OutputType::Console);
+}
+
+void DeviceTest::SetUp() {
+  LibraryTest::SetUp();
+  device_ = MakeDevice(*library_);
+}
+
+void DeviceTest::TearDown() {
+  // Before the library it was created on.
+  device_.reset();
+  LibraryTest::TearDown();
 }
 
 }  // namespace BenchtapFake

@@ -1,5 +1,6 @@
 // A stand-in for the driver library, bound through Wrapper::Library's look-up: a scale whose
-// answers each test sets, and the list of calls Benchtap made.
+// answers each test sets, and the list of calls Benchtap made. Safe to call from the live weight
+// display's thread.
 #pragma once
 
 #include <deque>
@@ -8,6 +9,8 @@
 #include <set>
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "benchtap/wrapper.hpp"
 
@@ -38,7 +41,7 @@ struct Scale {
   int nextId = 2;
 };
 
-// The fake's state; Reset() before each test.
+// The fake's state; Reset() before each test. Tests change it only while no display thread runs.
 Scale& TheScale();
 void Reset();
 std::vector<std::string> Calls();
@@ -46,7 +49,27 @@ std::vector<std::string> Calls();
 // A library bound to the fake; `missing` names an export to leave out.
 std::unique_ptr<Korvalt::Ponderix::Wrapper::Library> MakeLibrary(const std::string& missing = "");
 
-// A device created on the fake library (handle set, no logic device).
+// A device created on the fake library (handle set, no logic device, no calls noted yet).
 std::unique_ptr<Korvalt::Ponderix::Wrapper::Device> MakeDevice(const Korvalt::Ponderix::Wrapper::Library& library);
+
+// Each test starts on a fresh scale with no result records, console output and a library bound
+// to the fake.
+class LibraryTest : public testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  std::unique_ptr<Korvalt::Ponderix::Wrapper::Library> library_;
+};
+
+// ... and a device created on it.
+class DeviceTest : public LibraryTest {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  std::unique_ptr<Korvalt::Ponderix::Wrapper::Device> device_;
+  ErrorCase ecase = ErrorCase::Correct;
+};
 
 }  // namespace BenchtapFake

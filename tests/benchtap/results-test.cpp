@@ -17,13 +17,7 @@ namespace {
 using namespace Korvalt::Ponderix::Benchtap;
 namespace fs = boost::filesystem;
 
-class ResultsOutput : public testing::Test {
- protected:
-  void SetUp() override {
-    Results::Reset();
-    BenchtapFake::Reset();
-  }
-};
+using ResultsOutput = BenchtapFake::LibraryTest;
 
 TEST_F(ResultsOutput, RecordSplitsInputAndOutputGroups) {
   Results::SetLastDriverCommand("SetMaxWeight");
@@ -57,21 +51,31 @@ TEST_F(ResultsOutput, NoRecordWithoutADriverCommandAndNoListsWithoutTheirWords) 
 }
 
 TEST_F(ResultsOutput, TagsAreMadeSafeForFileNames) {
-  EXPECT_EQ(Results::SafeTag("../../x"), "____x");
-  EXPECT_EQ(Results::SafeTag("CAS-M ProV1"), "CAS-M_ProV1");
-  EXPECT_EQ(Results::SafeTag("a\\b:c*d"), "a_b_c_d");
-  EXPECT_EQ(Results::SafeTag("v1.2_x-y"), "v1.2_x-y");
-  EXPECT_EQ(Results::SafeTag("..."), "_.");
+  const std::pair<const char*, const char*> cases[] = {
+      {"../../x", "____x"}, {"CAS-M ProV1", "CAS-M_ProV1"}, {"a\\b:c*d", "a_b_c_d"},
+      {"v1.2_x-y", "v1.2_x-y"}, {"...", "_."}, {"", ""},
+  };
+  for (const auto& [tag, safe] : cases) EXPECT_EQ(Results::SafeTag(tag), safe) << tag;
 }
 
 TEST_F(ResultsOutput, FileNameCarriesTheTagsThatAreSet) {
-  EXPECT_EQ(Results::ResultsFileName("2026-12-08"), "benchtap-results-2026-12-08.json");
-  Results::SetSerialNumberTag("ABC00010");
-  EXPECT_EQ(Results::ResultsFileName("2026-12-08"), "benchtap-results-2026-12-08-ABC00010.json");
-  Results::SetProtocolVersionTag("POS2M");
-  EXPECT_EQ(Results::ResultsFileName("2026-12-08"), "benchtap-results-2026-12-08-POS2M-ABC00010.json");
-  Results::SetSerialNumberTag("../../evil");
-  EXPECT_EQ(Results::ResultsFileName("2026-12-08"), "benchtap-results-2026-12-08-POS2M-____evil.json");
+  struct Case {
+    const char* protocol;
+    const char* serial;
+    const char* name;
+  };
+  const Case cases[] = {
+      {"", "", "benchtap-results-2026-12-08.json"},
+      {"", "ABC00010", "benchtap-results-2026-12-08-ABC00010.json"},
+      {"POS2M", "", "benchtap-results-2026-12-08-POS2M.json"},
+      {"POS2M", "ABC00010", "benchtap-results-2026-12-08-POS2M-ABC00010.json"},
+      {"POS2M", "../../evil", "benchtap-results-2026-12-08-POS2M-____evil.json"},
+  };
+  for (const auto& c : cases) {
+    Results::SetProtocolVersionTag(c.protocol);
+    Results::SetSerialNumberTag(c.serial);
+    EXPECT_EQ(Results::ResultsFileName("2026-12-08"), c.name);
+  }
   Results::ClearTags();
   EXPECT_EQ(Results::ResultsFileName("2026-12-08"), "benchtap-results-2026-12-08.json");
 }
@@ -80,9 +84,12 @@ TEST_F(ResultsOutput, FolderIsBesideTheLogFolder) {
   // With the platform's separator ("/" or "\\").
   const std::string s = Korvalt::Ponderix::Platform::JoinPath("x", "y").substr(1, 1);
   const std::string trelvane = s + "home" + s + "u" + s + "KORVALT" + s + "Trelvane";
-  EXPECT_EQ(Results::ResultsFolder(trelvane + s + "logs"), trelvane + s + "json-results");
-  EXPECT_EQ(Results::ResultsFolder(trelvane + s + "logs" + s + s), trelvane + s + "json-results");
-  EXPECT_EQ(Results::ResultsFolder(s + "logs"), s + "json-results");
+  const std::pair<std::string, std::string> cases[] = {
+      {trelvane + s + "logs", trelvane + s + "json-results"},
+      {trelvane + s + "logs" + s + s, trelvane + s + "json-results"},
+      {s + "logs", s + "json-results"},
+  };
+  for (const auto& [logs, results] : cases) EXPECT_EQ(Results::ResultsFolder(logs), results) << logs;
   EXPECT_EQ(Results::Quoted("C:\\a \"b\""), "\"C:\\\\a \\\"b\\\"\"");
 }
 
@@ -92,12 +99,11 @@ TEST_F(ResultsOutput, PrepareAndWriteTheFile) {
   const auto logs = JoinPath(trelvane, "logs");
   fs::create_directories(logs);
   BenchtapFake::TheScale().loggingPath = logs;
-  auto library = BenchtapFake::MakeLibrary();
   Results::SetProtocolVersionTag("POS2M");
 
   ErrorCase ecase = ErrorCase::Unset;
   testing::internal::CaptureStdout();
-  auto path = Results::PrepareResultsFile(ecase, *library);
+  auto path = Results::PrepareResultsFile(ecase, *library_);
   std::string created = testing::internal::GetCapturedStdout();
   EXPECT_EQ(ecase, ErrorCase::Correct);
   EXPECT_EQ(fs::path(path).parent_path().string(), JoinPath(trelvane, "json-results"));
@@ -108,7 +114,7 @@ TEST_F(ResultsOutput, PrepareAndWriteTheFile) {
 
   // An existing file is left alone until the results are written.
   testing::internal::CaptureStdout();
-  EXPECT_EQ(Results::PrepareResultsFile(ecase, *library), path);
+  EXPECT_EQ(Results::PrepareResultsFile(ecase, *library_), path);
   EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
 
   Results::SetLastDriverCommand("GetMaxWeight");

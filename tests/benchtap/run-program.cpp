@@ -6,7 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -24,71 +24,131 @@ std::string ReadFile(const std::string& path) {
   return text.str();
 }
 
-}  // namespace
+// The child's end of its standard input; `writer` receives the test's end (none for Nothing).
+int OpenInput(Input input, int& writer) {
+  if (input == Input::Nothing) return ::open("/dev/null", O_RDONLY);
+  if (input == Input::Pipe) {
+    int fds[2];
+    if (pipe(fds) != 0) return -1;
+    writer = fds[1];
+    return fds[0];
+  }
+  writer = posix_openpt(O_RDWR | O_NOCTTY);
+  if (writer < 0 || grantpt(writer) != 0 || unlockpt(writer) != 0) return -1;
+  return ::open(ptsname(writer), O_RDWR | O_NOCTTY);
+}
 
-Running StartProgram(const std::string& program, const std::vector<std::string>& arguments,
-                     const std::string& folder) {
-  static std::atomic<int> runs{0};
-  int run = ++runs;
-  Running running;
-  running.outPath = TestSupport::AppData() + "/run-" + std::to_string(run) + ".out";
-  running.errPath = TestSupport::AppData() + "/run-" + std::to_string(run) + ".err";
-
-  std::vector<std::string> argv = {program};
-  argv.insert(argv.end(), arguments.begin(), arguments.end());
+// In the child: never returns.
+[[noreturn]] void Exec(std::vector<std::string> argv, const std::string& folder, int in, int writer,
+                       const std::string& outPath, const std::string& errPath) {
+  setsid();
+  if (!folder.empty() && chdir(folder.c_str()) != 0) _exit(126);
+  unsetenv("LD_LIBRARY_PATH");
+  const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (in < 0 || out < 0 || err < 0) _exit(126);
+  dup2(in, 0);
+  dup2(out, 1);
+  dup2(err, 2);
+  if (writer >= 0) ::close(writer);
   std::vector<char*> pointers;
   for (auto& argument : argv) pointers.push_back(argument.data());
   pointers.push_back(nullptr);
-
-  pid_t child = fork();
-  if (child < 0) throw std::runtime_error("fork failed");
-  if (child == 0) {
-    if (!folder.empty() && chdir(folder.c_str()) != 0) _exit(126);
-    unsetenv("LD_LIBRARY_PATH");
-    int in = ::open("/dev/null", O_RDONLY);
-    int out = ::open(running.outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    int err = ::open(running.errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    if (in < 0 || out < 0 || err < 0) _exit(126);
-    dup2(in, 0);
-    dup2(out, 1);
-    dup2(err, 2);
-    execv(program.c_str(), pointers.data());
-    _exit(127);
-  }
-  running.pid = child;
-  return running;
+  execv(pointers[0], pointers.data());
+  _exit(127);
 }
 
-Outcome Wait(const Running& running, int timeoutSeconds) {
-  Outcome outcome;
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+}  // namespace
+
+Process::Process(const std::string& program, const std::vector<std::string>& arguments, Input input,
+                 const std::string& folder) {
+  static std::atomic<int> runs{0};
+  const auto stem = TestSupport::AppData() + "/run-" + std::to_string(++runs);
+  outPath_ = stem + ".out";
+  errPath_ = stem + ".err";
+  std::vector<std::string> argv = {program};
+  argv.insert(argv.end(), arguments.begin(), arguments.end());
+  const int in = OpenInput(input, writer_);
+  pid_ = fork();
+  if (pid_ < 0) throw std::runtime_error("fork failed");
+  if (pid_ == 0) Exec(argv, folder, in, writer_, outPath_, errPath_);
+  if (in >= 0) ::close(in);
+}
+
+Process::~Process() {
+  if (pid_ > 0 && !finished_) {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+  }
+  if (writer_ >= 0) ::close(writer_);
+}
+
+void Process::Type(const std::string& bytes) {
+  if (::write(writer_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
+    throw std::runtime_error("the child's input took not every byte");
+  }
+}
+
+void Process::CloseInput() {
+  ::close(writer_);
+  writer_ = -1;
+}
+
+bool Process::WaitForOutput(const std::string& text, std::chrono::milliseconds limit) const {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (Out().find(text) != std::string::npos) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
+Outcome Process::Wait(std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
   int status = 0;
-  for (;;) {
-    pid_t done = waitpid(running.pid, &status, WNOHANG);
-    if (done == running.pid) break;
+  while (!finished_ && waitpid(pid_, &status, WNOHANG) != pid_) {
     if (std::chrono::steady_clock::now() > deadline) {
-      kill(running.pid, SIGKILL);
-      waitpid(running.pid, &status, 0);
+      kill(pid_, SIGKILL);
+      waitpid(pid_, &status, 0);
       break;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
+  finished_ = true;
+  Outcome outcome;
   if (WIFEXITED(status)) outcome.status = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) outcome.status = 128 + WTERMSIG(status);
-  outcome.out = ReadFile(running.outPath);
-  outcome.err = ReadFile(running.errPath);
+  outcome.out = Out();
+  outcome.err = Err();
   return outcome;
 }
 
-std::string OutputSoFar(const Running& running) { return ReadFile(running.outPath); }
+tcflag_t Process::TerminalLocalModes() const {
+  termios settings{};
+  tcgetattr(writer_, &settings);
+  return settings.c_lflag;
+}
+
+void Process::Signal(int signal) const { kill(pid_, signal); }
+
+std::string Process::Out() const { return ReadFile(outPath_); }
+std::string Process::Err() const { return ReadFile(errPath_); }
 
 Outcome RunProgram(const std::string& program, const std::vector<std::string>& arguments, const std::string& folder,
                    int timeoutSeconds) {
-  return Wait(StartProgram(program, arguments, folder), timeoutSeconds);
+  return Process(program, arguments, Input::Nothing, folder).Wait(std::chrono::seconds(timeoutSeconds));
 }
 
+std::string BenchtapPath() { return BUILD_DIR "/Benchtap"; }
+
 Outcome RunBenchtap(const std::vector<std::string>& arguments, const std::string& folder) {
-  return RunProgram(BUILD_DIR "/Benchtap", arguments, folder);
+  return RunProgram(BenchtapPath(), arguments, folder);
+}
+
+std::string WriteScript(const std::string& name, const std::string& json) {
+  const auto path = TestSupport::AppData() + "/" + name;
+  std::ofstream(path) << json;
+  return path;
 }
 
 std::vector<std::string> Lines(const std::string& text) {

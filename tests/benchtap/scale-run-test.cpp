@@ -7,7 +7,6 @@
 #include <signal.h>
 #include <chrono>
 #include <thread>
-#include <fstream>
 #include <string>
 
 #include <boost/filesystem.hpp>
@@ -27,9 +26,7 @@ namespace pt = boost::property_tree;
 
 std::string Script(const std::string& json) {
   static int count = 0;
-  auto path = TestSupport::AppData() + "/script-" + std::to_string(++count) + ".json";
-  std::ofstream(path) << json;
-  return path;
+  return BenchtapTest::WriteScript("script-" + std::to_string(++count) + ".json", json);
 }
 
 // Each test gets an application-data folder of its own, inherited by the Benchtap it runs.
@@ -208,23 +205,18 @@ TEST_F(BenchtapOnScale, EmptyScriptOnlyOpensAndReleasesTheDevice) {
   EXPECT_EQ(StoredDeviceNames(), std::vector<std::string>{"default name"});
 }
 
-}  // namespace
-
-namespace {
-
 TEST_F(BenchtapOnScale, InterruptedRunDeletesItsLogicDevice) {
   auto simulator = Scalesim::Simulator::StartTcp(Responder("POS2M"));
   auto script = Script(R"([ { "command": "loop-weight", "count": "100000", "period": "5" } ])");
-  auto running = BenchtapTest::StartProgram(
-      BUILD_DIR "/Benchtap", {"--ip", "127.0.0.1:" + std::to_string(simulator->Port()), "--script", script});
+  BenchtapTest::Process running(BenchtapTest::BenchtapPath(),
+                                {"--ip", "127.0.0.1:" + std::to_string(simulator->Port()), "--script", script});
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (BenchtapTest::OutputSoFar(running).find("Weight: ") == std::string::npos &&
-         std::chrono::steady_clock::now() < deadline) {
+  while (running.Out().find("Weight: ") == std::string::npos && std::chrono::steady_clock::now() < deadline) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   ASSERT_EQ(StoredDeviceNames(), (std::vector<std::string>{"default name", "logic device"}));
-  kill(running.pid, SIGINT);
-  auto run = BenchtapTest::Wait(running);
+  running.Signal(SIGINT);
+  auto run = running.Wait();
   EXPECT_EQ(run.status, 128 + SIGINT) << run.out << run.err;
   EXPECT_NE(run.err.find("Interrupted"), std::string::npos) << run.err;
   EXPECT_EQ(StoredDeviceNames(), std::vector<std::string>{"default name"});

@@ -42,12 +42,13 @@ std::string ErrorText(const std::string& json) {
 }
 
 TEST(NameTables, NormaliseNameAcceptsDashedCamelAndPascalForms) {
-  EXPECT_EQ(NormaliseName("get-scales-model"), "GetScalesModel");
-  EXPECT_EQ(NormaliseName("getScalesModel"), "GetScalesModel");
-  EXPECT_EQ(NormaliseName("GetScalesModel"), "GetScalesModel");
-  EXPECT_EQ(NormaliseName("max-weight"), "MaxWeight");
-  EXPECT_EQ(NormaliseName("trailing-"), "Trailing");
-  EXPECT_EQ(NormaliseName(""), "");
+  const std::pair<const char*, const char*> cases[] = {
+      {"get-scales-model", "GetScalesModel"}, {"getScalesModel", "GetScalesModel"},
+      {"GetScalesModel", "GetScalesModel"},   {"max-weight", "MaxWeight"},
+      {"trailing-", "Trailing"},              {"", ""},
+      {"a--b", "AB"},
+  };
+  for (const auto& [name, normalised] : cases) EXPECT_EQ(NormaliseName(name), normalised) << name;
 }
 
 TEST(NameTables, UnknownNamesThrowWithTheName) {
@@ -70,16 +71,18 @@ TEST(NameTables, UnknownNamesThrowWithTheName) {
 }
 
 TEST(NameTables, ParameterListsOfCommands) {
-  EXPECT_EQ(ToParamTypeVector(Command::SetMaxWeight), std::vector<ParamType>{ParamType::MaxWeight});
-  EXPECT_EQ(ToParamTypeVector(Command::GetFirmwareVersion2), std::vector<ParamType>{ParamType::FirmwareVersion2});
-  EXPECT_EQ(ToParamTypeVector(Command::GetUnitOfMeasure2), std::vector<ParamType>{ParamType::UnitOfMeasure});
-  EXPECT_EQ(ToParamTypeVector(Command::SetCell2), std::vector<ParamType>{ParamType::Cell});
-  EXPECT_EQ(ToParamTypeVector(Command::GetProtocolAuto), std::vector<ParamType>{ParamType::ProtocolVersion});
-  EXPECT_EQ(ToParamTypeVector(Command::StatusOfWeightChannelAuto),
-            (std::vector<ParamType>{ParamType::Weight, ParamType::WeightState}));
-  EXPECT_EQ(ToParamTypeVector(Command::SpecifyTare), std::vector<ParamType>{ParamType::Tare});
-  EXPECT_TRUE(ToParamTypeVector(Command::SetZero).empty());
-  EXPECT_TRUE(ToParamTypeVector(Command::Reboot).empty());
+  const std::pair<Command, std::vector<ParamType>> cases[] = {
+      {Command::SetMaxWeight, {ParamType::MaxWeight}},
+      {Command::GetFirmwareVersion2, {ParamType::FirmwareVersion2}},
+      {Command::GetUnitOfMeasure2, {ParamType::UnitOfMeasure}},
+      {Command::SetCell2, {ParamType::Cell}},
+      {Command::GetProtocolAuto, {ParamType::ProtocolVersion}},
+      {Command::StatusOfWeightChannelAuto, {ParamType::Weight, ParamType::WeightState}},
+      {Command::SpecifyTare, {ParamType::Tare}},
+      {Command::SetZero, {}},
+      {Command::Reboot, {}},
+  };
+  for (const auto& [command, params] : cases) EXPECT_EQ(ToParamTypeVector(command), params) << ToString(command);
   EXPECT_THROW(ToParamTypeVector(Command::POSSetZero), std::logic_error);
 }
 
@@ -123,23 +126,31 @@ TEST(ScriptReader, RootObjectChildrenAreEntriesInOrder) {
 }
 
 TEST(ScriptReader, WidthAdjustments) {
-  ErrorCase ecase = ErrorCase::Correct;
-  auto list = Build(R"([
-    { "command": "set-scales-model", "input-params": [ { "value": "AB" } ] },
-    { "command": "set-firmware-version1", "input-params": [ { "type": "FirmwareVersion1", "value": "1.2" } ] },
-    { "command": "set-max-weight", "input-params": [ { "value": "12345" } ] },
-    { "command": "set-weight-calibration", "input-params": [ { "value": "5" } ] },
-    { "command": "set-scales-model", "input-params": [ { "value": "LONGMODEL9" } ] },
-    { "command": "set-discret", "input-params": [ { "value": "5" } ] }
-  ])", ecase);
-  ASSERT_EQ(ecase, ErrorCase::Correct);
-  ASSERT_EQ(list.size(), 6u);
-  EXPECT_EQ(AsDriver(*list[0]).Inputs()[0].second, "AB      ");
-  EXPECT_EQ(AsDriver(*list[1]).Inputs()[0].second, "1.2   ");
-  EXPECT_EQ(AsDriver(*list[2]).Inputs()[0].second, "12345");
-  EXPECT_EQ(AsDriver(*list[3]).Inputs()[0], (std::pair<ParamType, std::string>{ParamType::WeightCalibration, "0005"}));
-  EXPECT_EQ(AsDriver(*list[4]).Inputs()[0].second, "LONGMODEL9");
-  EXPECT_EQ(AsDriver(*list[5]).Inputs()[0].second, "5");
+  struct Case {
+    const char* entry;
+    ParamType type;
+    const char* sent;
+  };
+  const Case cases[] = {
+      {R"({ "command": "set-scales-model", "input-params": [ { "value": "AB" } ] })", ParamType::ScalesModel,
+       "AB      "},
+      {R"({ "command": "set-firmware-version1", "input-params": [ { "type": "FirmwareVersion1", "value": "1.2" } ] })",
+       ParamType::FirmwareVersion1, "1.2   "},
+      {R"({ "command": "set-max-weight", "input-params": [ { "value": "12345" } ] })", ParamType::MaxWeight, "12345"},
+      {R"({ "command": "set-max-weight", "input-params": [ { "value": "7" } ] })", ParamType::MaxWeight, "0007"},
+      {R"({ "command": "set-weight-calibration", "input-params": [ { "value": "5" } ] })",
+       ParamType::WeightCalibration, "0005"},
+      {R"({ "command": "set-scales-model", "input-params": [ { "value": "LONGMODEL9" } ] })", ParamType::ScalesModel,
+       "LONGMODEL9"},
+      {R"({ "command": "set-discret", "input-params": [ { "value": "5" } ] })", ParamType::Discret, "5"},
+  };
+  for (const auto& c : cases) {
+    ErrorCase ecase = ErrorCase::Correct;
+    auto list = Build(std::string("[") + c.entry + "]", ecase);
+    ASSERT_EQ(ecase, ErrorCase::Correct) << c.entry;
+    ASSERT_EQ(list.size(), 1u) << c.entry;
+    EXPECT_EQ(AsDriver(*list[0]).Inputs(), (DriverCommand::Params{{c.type, c.sent}})) << c.entry;
+  }
 }
 
 TEST(ScriptReader, UnknownKindsStopReadingWithCommandUnsupported) {
@@ -198,25 +209,28 @@ TEST(ScriptReader, NestedFailureTravelsUpAndStopsReading) {
 }
 
 TEST(ScriptReader, ThrownErrorsKeepTheirTextAndNameTheEntry) {
-  auto text = ErrorText(R"([ { "command": "hello-world" }, { "command": "get-max-weight",
-                              "output-params": [ { "type": "colour" } ] } ])");
-  EXPECT_NE(text.find("Func StringToEnumParamType(strvalue: Colour), strvalue is not valid."), std::string::npos);
-  EXPECT_NE(text.find("entry #2 \"get-max-weight\""), std::string::npos) << text;
-
-  text = ErrorText(R"([ { "command": "loop-weight", "count": "1" } ])");
-  EXPECT_NE(text.find("No such node (period)"), std::string::npos) << text;
-  EXPECT_NE(text.find("entry #1 \"loop-weight\""), std::string::npos) << text;
-
-  text = ErrorText(R"([ { "command": "error-case-handler", "count": "3x", "period": "1",
-                          "executable": { "command": "hello-world" } } ])");
-  EXPECT_NE(text.find("conversion of data"), std::string::npos) << text;
-
-  text = ErrorText(R"([ { "command": "hello-world" }, { "list": [] } ])");
-  EXPECT_NE(text.find("No such node (command)"), std::string::npos) << text;
-  EXPECT_NE(text.find("entry #2"), std::string::npos) << text;
-
-  text = ErrorText(R"([ { "command": "set-max-weight", "input-params": [ { "type": "max-weight" } ] } ])");
-  EXPECT_NE(text.find("No such node (value)"), std::string::npos) << text;
+  struct Case {
+    const char* script;
+    const char* error;  // the underlying error's text
+    const char* place;
+  };
+  const Case cases[] = {
+      {R"([ { "command": "hello-world" }, { "command": "get-max-weight",
+            "output-params": [ { "type": "colour" } ] } ])",
+       "Func StringToEnumParamType(strvalue: Colour), strvalue is not valid.", "entry #2 \"get-max-weight\""},
+      {R"([ { "command": "loop-weight", "count": "1" } ])", "No such node (period)", "entry #1 \"loop-weight\""},
+      {R"([ { "command": "error-case-handler", "count": "3x", "period": "1",
+            "executable": { "command": "hello-world" } } ])",
+       "conversion of data", "entry #1 \"error-case-handler\""},
+      {R"([ { "command": "hello-world" }, { "list": [] } ])", "No such node (command)", "entry #2"},
+      {R"([ { "command": "set-max-weight", "input-params": [ { "type": "max-weight" } ] } ])", "No such node (value)",
+       "entry #1 \"set-max-weight\""},
+  };
+  for (const auto& c : cases) {
+    const auto text = ErrorText(c.script);
+    EXPECT_NE(text.find(c.error), std::string::npos) << text;
+    EXPECT_NE(text.find(std::string(", in script ") + c.place), std::string::npos) << text;
+  }
 }
 
 TEST(ScriptReader, FileExtensionAndExistence) {

@@ -12,10 +12,7 @@ namespace {
 using namespace Korvalt::Ponderix;
 using testing::ElementsAre;
 
-class WrapperTest : public testing::Test {
- protected:
-  void SetUp() override { BenchtapFake::Reset(); }
-};
+using WrapperTest = BenchtapFake::LibraryTest;
 
 TEST_F(WrapperTest, MissingExportsAreNamed) {
   for (const std::string name : {"create", "get_current_logic_device_id", "get_protocol"}) {
@@ -65,10 +62,9 @@ TEST_F(WrapperTest, RealLibraryBindsAllExports) {
 }
 
 TEST_F(WrapperTest, DeviceCreationDescribesTheConnectionAndOpensIt) {
-  auto library = BenchtapFake::MakeLibrary();
   Benchtap::ErrorCase ecase = Benchtap::ErrorCase::Unset;
   {
-    auto device = Wrapper::CreateDevice({{"ip", "10.0.0.5:5001"}, {"script", "x.json"}}, ecase, *library);
+    auto device = Wrapper::CreateDevice({{"ip", "10.0.0.5:5001"}, {"script", "x.json"}}, ecase, *library_);
     ASSERT_NE(device, nullptr);
     EXPECT_EQ(ecase, Benchtap::ErrorCase::Correct);
     EXPECT_THAT(BenchtapFake::Calls(),
@@ -81,19 +77,41 @@ TEST_F(WrapperTest, DeviceCreationDescribesTheConnectionAndOpensIt) {
   EXPECT_EQ(BenchtapFake::Calls().back(), "destroy");
 }
 
-TEST_F(WrapperTest, SerialPortWinsOverIp) {
-  auto library = BenchtapFake::MakeLibrary();
-  Benchtap::ErrorCase ecase = Benchtap::ErrorCase::Unset;
-  auto device = Wrapper::CreateDevice({{"ip", "10.0.0.5"}, {"portname", "/dev/ttyUSB0"}}, ecase, *library);
-  EXPECT_THAT(BenchtapFake::Calls(), testing::Contains("ldparam 2 3=Serial Port"));
-  EXPECT_THAT(BenchtapFake::Calls(), testing::Contains("ldparam 2 4=/dev/ttyUSB0"));
+// The serial port wins over the IP address; without either there is no device.
+TEST_F(WrapperTest, ConnectionFromThePortNameElseTheIp) {
+  struct Case {
+    Wrapper::ArgumentMap arguments;
+    std::string connectionType;  // empty: refused
+    std::string endPoint;
+  };
+  const Case cases[] = {
+      {{{"ip", "10.0.0.5"}, {"portname", "/dev/ttyUSB0"}}, "Serial Port", "/dev/ttyUSB0"},
+      {{{"portname", "COM3"}}, "Serial Port", "COM3"},
+      {{{"ip", "10.0.0.5"}}, "TCP", "10.0.0.5"},
+      {{{"script", "x.json"}}, "", ""},
+  };
+  for (const auto& c : cases) {
+    BenchtapFake::Reset();
+    Benchtap::ErrorCase ecase = Benchtap::ErrorCase::Unset;
+    testing::internal::CaptureStderr();
+    auto device = Wrapper::CreateDevice(c.arguments, ecase, *library_);
+    const auto err = testing::internal::GetCapturedStderr();
+    if (c.connectionType.empty()) {
+      EXPECT_EQ(device, nullptr);
+      EXPECT_EQ(ecase, Benchtap::ErrorCase::CommandLineIncorrectArgument);
+      EXPECT_NE(err.find("Please specify either a serial port"), std::string::npos) << err;
+      continue;
+    }
+    EXPECT_EQ(ecase, Benchtap::ErrorCase::Correct) << c.endPoint;
+    EXPECT_THAT(BenchtapFake::Calls(), testing::Contains("ldparam 2 3=" + c.connectionType));
+    EXPECT_THAT(BenchtapFake::Calls(), testing::Contains("ldparam 2 4=" + c.endPoint));
+  }
 }
 
 TEST_F(WrapperTest, FailedOpenReturnsTheDeviceAndItsLogicDeviceIsDeletedOnDestruction) {
-  auto library = BenchtapFake::MakeLibrary();
   BenchtapFake::TheScale().openResult = Benchtap::ErrorCase::UnableToOpenSerialPort;
   Benchtap::ErrorCase ecase = Benchtap::ErrorCase::Correct;
-  auto device = Wrapper::CreateDevice({{"portname", "/dev/none"}}, ecase, *library);
+  auto device = Wrapper::CreateDevice({{"portname", "/dev/none"}}, ecase, *library_);
   ASSERT_NE(device, nullptr);
   EXPECT_EQ(ecase, Benchtap::ErrorCase::UnableToOpenSerialPort);
   EXPECT_EQ(BenchtapFake::TheScale().logicDevices.count(2), 1u);
@@ -107,18 +125,16 @@ TEST_F(WrapperTest, FailedOpenReturnsTheDeviceAndItsLogicDeviceIsDeletedOnDestru
 }
 
 TEST_F(WrapperTest, FullStoreEndsCreationWithTheStoresCode) {
-  auto library = BenchtapFake::MakeLibrary();
   BenchtapFake::TheScale().addResult = Benchtap::ErrorCase::LogicDeviceJSONError;
   Benchtap::ErrorCase ecase = Benchtap::ErrorCase::Correct;
-  auto device = Wrapper::CreateDevice({{"portname", "/dev/none"}}, ecase, *library);
+  auto device = Wrapper::CreateDevice({{"portname", "/dev/none"}}, ecase, *library_);
   EXPECT_EQ(ecase, Benchtap::ErrorCase::LogicDeviceJSONError);
   device.reset();
   EXPECT_THAT(BenchtapFake::Calls(), ElementsAre("create", "add failed", "destroy"));
 }
 
 TEST_F(WrapperTest, FailedDestroyIsRemembered) {
-  auto library = BenchtapFake::MakeLibrary();
-  auto device = BenchtapFake::MakeDevice(*library);
+  auto device = BenchtapFake::MakeDevice(*library_);
   BenchtapFake::TheScale().destroyResult = Benchtap::ErrorCase::HandleDoesNotExist;
   testing::internal::CaptureStderr();
   device.reset();

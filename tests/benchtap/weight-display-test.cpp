@@ -12,19 +12,21 @@
 
 #include "benchtap/weight-display.hpp"
 #include "platform/keys.hpp"
-#include "tests/benchtap-operator/fake-driver.hpp"
+#include "tests/benchtap/fake-driver.hpp"
 
 using namespace Korvalt::Ponderix::Benchtap;
 namespace Keys = Korvalt::Ponderix::Platform::Keys;
-namespace Wrapper = Korvalt::Ponderix::Wrapper;
 
 namespace {
 
 const std::string kBack(8, '\b');
 
-class WeightDisplay : public ::testing::Test {
+class WeightDisplay : public BenchtapFake::DeviceTest {
  protected:
-  void SetUp() override { FakeDriver::Reset(); }
+  void SetUp() override {
+    DeviceTest::SetUp();
+    BenchtapFake::TheScale().outputs[ParamType::Weight] = "1.250";
+  }
 
   // A console whose key reader presses `key` after `delayMs`, or, with a negative delay, waits
   // until the display gives up (the cancel flag) and reports that.
@@ -45,29 +47,28 @@ class WeightDisplay : public ::testing::Test {
   std::istringstream in;
   std::ostringstream out;
   std::ostringstream err;
-  Wrapper::Device device{FakeDriver::Library()};
-  ErrorCase ecase = ErrorCase::Correct;
 };
 
 }  // namespace
 
 TEST_F(WeightDisplay, FormatsSignPaddingAndEmptyWeights) {
   DisplayCounter display(out);
-  EXPECT_EQ(display.FormatValue("1.234"), " 01.234");
-  EXPECT_EQ(display.FormatValue("-0.5"), "-0000.5");
-  EXPECT_EQ(display.FormatValue("12"), " 000012");
-  EXPECT_EQ(display.FormatValue("123.456"), " 123.456");
-  EXPECT_EQ(display.FormatValue(""), " ------");
+  const std::pair<const char*, const char*> cases[] = {
+      {"1.234", " 01.234"}, {"-0.5", "-0000.5"}, {"12", " 000012"},
+      {"123.456", " 123.456"}, {"", " ------"}, {"-", "-000000"},
+  };
+  for (const auto& [value, shown] : cases) EXPECT_EQ(display.FormatValue(value), shown) << value;
   EXPECT_EQ(display.GetFormat().header, "Weight:  000000");
 }
 
 TEST_F(WeightDisplay, ShowOncePrintsTheHeaderOnceThenOverwritesTheValue) {
   DisplayWeightByPOS display(out);
-  ShowOnce(display, device, ecase);
-  FakeDriver::TheScale().weight = "";
-  ShowOnce(display, device, ecase);
+  ShowOnce(display, *device_, ecase);
+  BenchtapFake::TheScale().outputs[ParamType::Weight] = "";
+  ShowOnce(display, *device_, ecase);
   EXPECT_EQ(out.str(), "Weight:  000000" + kBack + "  01.250" + kBack + "  ------");
-  EXPECT_EQ(FakeDriver::Calls(), (std::vector<std::string>{"execute 51", "get 23", "execute 51", "get 23"}));
+  EXPECT_EQ(BenchtapFake::Calls(), (std::vector<std::string>{"execute StatusOfWeightChannel", "get Weight",
+                                                             "execute StatusOfWeightChannel", "get Weight"}));
 
   display.Restart();
   EXPECT_TRUE(display.first);
@@ -77,8 +78,8 @@ TEST_F(WeightDisplay, ShowOncePrintsTheHeaderOnceThenOverwritesTheValue) {
 TEST_F(WeightDisplay, AFailedReadPrintsNothingAndItsNameOnRequest) {
   DisplayWeightByCAS display(out);
   display.first = false;
-  FakeDriver::TheScale().executeResult = ErrorCase::BoostTimeOut;
-  ShowOnce(display, device, ecase);
+  BenchtapFake::TheScale().commandResults[Command::StatusOfWeightChannel] = {ErrorCase::BoostTimeOut};
+  ShowOnce(display, *device_, ecase);
   EXPECT_EQ(ecase, ErrorCase::BoostTimeOut);
   EXPECT_EQ(out.str(), "");
   display.PrintFailure(ecase);
@@ -87,15 +88,20 @@ TEST_F(WeightDisplay, AFailedReadPrintsNothingAndItsNameOnRequest) {
 
 TEST_F(WeightDisplay, AutoChoosesByTheReportedProtocolAndRefusesOthers) {
   DisplayWeightAuto display(out);
-  FakeDriver::TheScale().protocol = "POS-over-CAS";
-  auto chosen = display.GetDWByProtocol(device, ecase);
-  EXPECT_NE(dynamic_cast<DisplayWeightByPOS*>(chosen.get()), nullptr);
-  FakeDriver::TheScale().protocol = "CAS-M ProV1";
-  chosen = display.GetDWByProtocol(device, ecase);
-  EXPECT_NE(dynamic_cast<DisplayWeightByCAS*>(chosen.get()), nullptr);
-  FakeDriver::TheScale().protocol = "OKA";
+  struct Case {
+    const char* protocol;
+    bool pos;  // else CAS
+  };
+  for (const auto& c : {Case{"POS-over-CAS", true}, Case{"POS2MProV1", true}, Case{"CAS-M ProV1", false},
+                        Case{"CAS-M-Active", false}}) {
+    BenchtapFake::TheScale().protocol = c.protocol;
+    auto chosen = display.GetDWByProtocol(*device_, ecase);
+    EXPECT_EQ(dynamic_cast<DisplayWeightByPOS*>(chosen.get()) != nullptr, c.pos) << c.protocol;
+    EXPECT_EQ(dynamic_cast<DisplayWeightByCAS*>(chosen.get()) != nullptr, !c.pos) << c.protocol;
+  }
+  BenchtapFake::TheScale().protocol = "OKA";
   try {
-    display.GetDWByProtocol(device, ecase);
+    display.GetDWByProtocol(*device_, ecase);
     FAIL() << "OKA was accepted";
   } catch (const std::logic_error& error) {
     EXPECT_STREQ(error.what(), "DisplayWeightAuto::GetDWByProtocol, protocol{OKA} is incorrect");
@@ -106,7 +112,7 @@ TEST_F(WeightDisplay, CounterRefreshesUntilAListedKeyIsPressed) {
   auto console = ConsolePressing(Keys::kSpace, 350);
   CLIDisplayWeightUntillClick command(CreateDisplayWeight("counter", out), {{"stop", "space"}}, 100, console);
   EXPECT_EQ(command.GetCommand(), "CLIDisplayWeightUC");
-  EXPECT_EQ(command.ExecuteCommand(device, ecase), "option: stop");
+  EXPECT_EQ(command.ExecuteCommand(*device_, ecase), "option: stop");
   EXPECT_EQ(ecase, ErrorCase::Correct);
   const auto text = out.str();
   // Counter values follow each other, each overwriting the last; the line is ended once.
@@ -122,24 +128,24 @@ TEST_F(WeightDisplay, CounterRefreshesUntilAListedKeyIsPressed) {
   }
   ASSERT_GE(values.size(), 2u);
   for (std::size_t i = 1; i < values.size(); ++i) EXPECT_EQ(values[i], values[i - 1] + 1);
-  EXPECT_TRUE(FakeDriver::Calls().empty());
+  EXPECT_TRUE(BenchtapFake::Calls().empty());
 }
 
 TEST_F(WeightDisplay, AFailingLibraryCallEndsTheWaitAndShowsItsName) {
-  FakeDriver::TheScale().executeResult = ErrorCase::BoostTimeOut;
+  BenchtapFake::TheScale().commandResults[Command::StatusOfWeightChannel] = {ErrorCase::BoostTimeOut};
   auto console = ConsolePressing(0, -1);
   CLIDisplayWeightUntillClick command(CreateDisplayWeight("pos", out), {{"stop", "enter"}}, 50, console);
-  EXPECT_EQ(command.ExecuteCommand(device, ecase), "option: ");
+  EXPECT_EQ(command.ExecuteCommand(*device_, ecase), "option: ");
   EXPECT_EQ(ecase, ErrorCase::BoostTimeOut);
   EXPECT_NE(out.str().find("Weight:  000000" + kBack + " [BoostTimeOut]\n"), std::string::npos) << out.str();
 }
 
 TEST_F(WeightDisplay, AnErrorOnTheDisplayThreadReachesTheCaller) {
-  FakeDriver::TheScale().protocol = "OKA";
+  BenchtapFake::TheScale().protocol = "OKA";
   auto console = ConsolePressing(0, -1);
   CLIDisplayWeightUntillClick command(CreateDisplayWeight("auto", out), {{"stop", "enter"}}, 50, console);
   try {
-    command.ExecuteCommand(device, ecase);
+    command.ExecuteCommand(*device_, ecase);
     FAIL() << "the display's error was lost";
   } catch (const std::logic_error& error) {
     EXPECT_STREQ(error.what(), "DisplayWeightAuto::GetDWByProtocol, protocol{OKA} is incorrect");
@@ -150,7 +156,7 @@ TEST_F(WeightDisplay, AnErrorOnTheDisplayThreadReachesTheCaller) {
 TEST_F(WeightDisplay, EndOfInputStopsTheDisplay) {
   auto console = ConsolePressing(Keys::kEndOfInput, 120);
   CLIDisplayWeightUntillClick command(CreateDisplayWeight("auto", out), {{"stop", "enter"}}, 50, console);
-  EXPECT_EQ(command.ExecuteCommand(device, ecase), "");
+  EXPECT_EQ(command.ExecuteCommand(*device_, ecase), "");
   EXPECT_EQ(ecase, ErrorCase::EscapeClicked);
   EXPECT_EQ(err.str(), "end of input\n");
   EXPECT_NE(out.str().find(kBack + "  01.250"), std::string::npos);

@@ -11,7 +11,7 @@
 #include "benchtap/operator-dialogs.hpp"
 #include "benchtap/results.hpp"
 #include "platform/keys.hpp"
-#include "tests/benchtap-operator/fake-driver.hpp"
+#include "tests/benchtap/fake-driver.hpp"
 
 using namespace Korvalt::Ponderix::Benchtap;
 namespace Keys = Korvalt::Ponderix::Platform::Keys;
@@ -62,17 +62,7 @@ std::vector<CLIDialog::Option> ZeroOrSkip(int* zeroRuns = nullptr, ErrorCase zer
   return options;
 }
 
-class OperatorCommands : public ::testing::Test {
- protected:
-  void SetUp() override {
-    FakeDriver::Reset();
-    Results::Reset();
-    SetOutputType(OutputType::Console);
-  }
-  void TearDown() override { SetOutputType(OutputType::Console); }
-  Wrapper::Device device{FakeDriver::Library()};
-  ErrorCase ecase = ErrorCase::Correct;
-};
+using OperatorCommands = BenchtapFake::DeviceTest;
 
 }  // namespace
 
@@ -80,7 +70,7 @@ TEST_F(OperatorCommands, DialogAsksAgainAfterAWrongWordAndRunsTheChosenExecutabl
   TestConsole io("x z\n");
   int runs = 0;
   CLIDialog dialog("Zero the scale?", ZeroOrSkip(&runs), io.console);
-  EXPECT_EQ(dialog.ExecuteCommand(device, ecase), "User entered the value: zero, command: SetZero returns ");
+  EXPECT_EQ(dialog.ExecuteCommand(*device_, ecase), "User entered the value: zero, command: SetZero returns ");
   EXPECT_EQ(ecase, ErrorCase::Correct);
   EXPECT_EQ(runs, 1);
   EXPECT_EQ(io.out.str(),
@@ -97,10 +87,10 @@ TEST_F(OperatorCommands, DialogReadsOneWordAndLeavesTheNextForTheNextPrompt) {
   TestConsole io("s z\n");
   int runs = 0;
   CLIDialog dialog("", ZeroOrSkip(&runs), io.console);
-  EXPECT_EQ(dialog.ExecuteCommand(device, ecase), "User entered the value: skip");
+  EXPECT_EQ(dialog.ExecuteCommand(*device_, ecase), "User entered the value: skip");
   EXPECT_EQ(runs, 0);
   EXPECT_EQ(io.out.str().rfind("Options:\n", 0), 0u) << "an empty message prints no line";
-  EXPECT_EQ(dialog.ExecuteCommand(device, ecase), "User entered the value: zero, command: SetZero returns ");
+  EXPECT_EQ(dialog.ExecuteCommand(*device_, ecase), "User entered the value: zero, command: SetZero returns ");
   EXPECT_EQ(runs, 1);
 }
 
@@ -108,19 +98,19 @@ TEST_F(OperatorCommands, DialogTakesTheLineEndOfTheAnswerButNoMore) {
   // The answer's line end would otherwise press Enter at the next key wait.
   TestConsole io("s \r\n\n");
   CLIDialog dialog("", ZeroOrSkip(), io.console);
-  EXPECT_EQ(dialog.ExecuteCommand(device, ecase), "User entered the value: skip");
+  EXPECT_EQ(dialog.ExecuteCommand(*device_, ecase), "User entered the value: skip");
   EXPECT_EQ(io.in.rdbuf()->in_avail(), 1);
 }
 
 TEST_F(OperatorCommands, DialogGivesUpAtTheEndOfInput) {
   TestConsole io("x");
   CLIDialog dialog("", ZeroOrSkip(), io.console);
-  EXPECT_EQ(dialog.ExecuteCommand(device, ecase), "");
+  EXPECT_EQ(dialog.ExecuteCommand(*device_, ecase), "");
   EXPECT_EQ(ecase, ErrorCase::EscapeClicked);
   EXPECT_EQ(io.err.str(), "end of input\n");
   // A later dialog on the same ended input gives up too, rather than waiting.
   ecase = ErrorCase::Correct;
-  EXPECT_EQ(dialog.ExecuteCommand(device, ecase), "");
+  EXPECT_EQ(dialog.ExecuteCommand(*device_, ecase), "");
   EXPECT_EQ(ecase, ErrorCase::EscapeClicked);
 }
 
@@ -129,30 +119,38 @@ TEST_F(OperatorCommands, DialogPassesAFailingExecutablesTextAndCodeUp) {
   std::vector<CLIDialog::Option> options;
   options.push_back({"zero", "z", std::make_unique<Recorder>("SetZero", "partial", ErrorCase::BoostTimeOut)});
   CLIDialog dialog("", std::move(options), io.console);
-  EXPECT_EQ(dialog.ExecuteCommand(device, ecase), "partial");
+  EXPECT_EQ(dialog.ExecuteCommand(*device_, ecase), "partial");
   EXPECT_EQ(ecase, ErrorCase::BoostTimeOut);
 }
 
 TEST_F(OperatorCommands, ButtonClickTrackingIgnoresOtherKeysAndArrows) {
-  TestConsole io("", {'a', Keys::kNoKey, ' ', Keys::kEnter});
-  CLIButtonClickTracking tracking({{"repeat", "enter"}, {"cancel", "escape"}}, io.console);
-  EXPECT_EQ(tracking.ExecuteCommand(device, ecase), "option: repeat");
-  EXPECT_EQ(ecase, ErrorCase::Correct);
-  EXPECT_EQ(io.out.str(),
-            "Click the button to select an option:\n"
-            "    press [enter] to repeat\n"
-            "    press [escape] to cancel\n");
-  EXPECT_TRUE(io.keys.empty());
-
-  TestConsole escape("", {Keys::kEscape});
-  CLIButtonClickTracking again({{"repeat", "enter"}, {"cancel", "escape"}}, escape.console);
-  EXPECT_EQ(again.ExecuteCommand(device, ecase), "option: cancel");
+  struct Case {
+    std::deque<int> keys;
+    std::string chosen;
+    std::size_t keysLeft;  // after the chosen one, unread
+  };
+  const Case cases[] = {
+      {{'a', Keys::kNoKey, ' ', Keys::kEnter}, "option: repeat", 0},
+      {{Keys::kEscape}, "option: cancel", 0},
+      {{Keys::kSpace, 'x', Keys::kEscape, Keys::kEnter}, "option: cancel", 1},
+  };
+  for (const auto& c : cases) {
+    TestConsole io("", c.keys);
+    CLIButtonClickTracking tracking({{"repeat", "enter"}, {"cancel", "escape"}}, io.console);
+    EXPECT_EQ(tracking.ExecuteCommand(*device_, ecase), c.chosen);
+    EXPECT_EQ(ecase, ErrorCase::Correct);
+    EXPECT_EQ(io.out.str(),
+              "Click the button to select an option:\n"
+              "    press [enter] to repeat\n"
+              "    press [escape] to cancel\n");
+    EXPECT_EQ(io.keys.size(), c.keysLeft) << c.chosen;
+  }
 }
 
 TEST_F(OperatorCommands, ButtonClickTrackingGivesUpAtTheEndOfInputAndRefusesUnknownButtons) {
   TestConsole io("", {'x'});
   CLIButtonClickTracking tracking({{"next", "enter"}}, io.console);
-  EXPECT_EQ(tracking.ExecuteCommand(device, ecase), "");
+  EXPECT_EQ(tracking.ExecuteCommand(*device_, ecase), "");
   EXPECT_EQ(ecase, ErrorCase::EscapeClicked);
   EXPECT_EQ(io.err.str(), "end of input\n");
 
@@ -175,12 +173,12 @@ TEST_F(OperatorCommands, DialogPressRunsTheChosenOptionsExecutable) {
   options.push_back({"tare", "escape", std::make_unique<Recorder>("SetTare", " [tared]", ErrorCase::Correct, &tareRuns)});
   CLIDialogPress press(std::move(options), io.console);
   EXPECT_EQ(press.GetCommand(), "CLIDialogPress");
-  EXPECT_EQ(press.ExecuteCommand(device, ecase), "option: zero [zeroed]");
+  EXPECT_EQ(press.ExecuteCommand(*device_, ecase), "option: zero [zeroed]");
   EXPECT_EQ(zeroRuns, 1);
 
   // Two options named "tare": the later one's executable runs, whichever key chose it.
   io.keys = {Keys::kEnter};
-  EXPECT_EQ(press.ExecuteCommand(device, ecase), "option: tare [tared]");
+  EXPECT_EQ(press.ExecuteCommand(*device_, ecase), "option: tare [tared]");
   EXPECT_EQ(tareRuns, 1);
   EXPECT_EQ(firstTareRuns, 0);
 
@@ -193,21 +191,27 @@ TEST_F(OperatorCommands, MessengerPrintsAroundItsExecutableEvenWhenItFails) {
   CLIMessenger messenger("Load the scale", "Unload the scale",
                          std::make_unique<Recorder>("GetSerialNumber", "text", ErrorCase::BoostTimeOut), io.console);
   EXPECT_EQ(messenger.GetCommand(), "GetSerialNumber");
-  EXPECT_EQ(messenger.ExecuteCommand(device, ecase), "text");
+  EXPECT_EQ(messenger.ExecuteCommand(*device_, ecase), "text");
   EXPECT_EQ(ecase, ErrorCase::BoostTimeOut);
   EXPECT_EQ(io.out.str(), "Load the scale\nUnload the scale\n");
 }
 
 TEST(SerialNumberSource, CountsInDecimalOverTheFirstFiveCounterCharacters) {
-  SerialNumberSource source("ABC00009");
-  EXPECT_EQ(source.Next(), "ABC00009");
-  EXPECT_EQ(source.Next(), "ABC00010");
-  EXPECT_EQ(source.Next(), "ABC00011");
-
-  SerialNumberSource wrapping("XYZ99999-A");
-  EXPECT_EQ(wrapping.Next(), "XYZ99999-A");
-  EXPECT_EQ(wrapping.Next(), "XYZ00000-A");
-  EXPECT_EQ(wrapping.Next(), "XYZ00001-A");
+  struct Case {
+    const char* value;
+    std::vector<std::string> numbers;
+  };
+  const Case cases[] = {
+      {"ABC00009", {"ABC00009", "ABC00010", "ABC00011"}},
+      {"XYZ99999-A", {"XYZ99999-A", "XYZ00000-A", "XYZ00001-A"}},
+      {"QRS09999", {"QRS09999", "QRS10000"}},
+  };
+  for (const auto& c : cases) {
+    SerialNumberSource source(c.value);
+    std::vector<std::string> numbers;
+    for (std::size_t i = 0; i < c.numbers.size(); ++i) numbers.push_back(source.Next());
+    EXPECT_EQ(numbers, c.numbers) << c.value;
+  }
 }
 
 TEST(SerialNumberSource, RefusesValuesOutsideTheScheme) {
@@ -219,10 +223,11 @@ TEST_F(OperatorCommands, UniqueSerialNumberWritesTheNumberAndRecordsIt) {
   SetOutputType(OutputType::Both);
   CLIUniqueSerialNumber command("ABC00009");
   EXPECT_EQ(command.GetCommand(), "CLIUniqueSerialNumber");
-  EXPECT_EQ(command.ExecuteCommand(device, ecase), "SerialNumber: ABC00009");
-  EXPECT_EQ(command.ExecuteCommand(device, ecase), "SerialNumber: ABC00010");
-  EXPECT_EQ(FakeDriver::Calls(),
-            (std::vector<std::string>{"set 5=ABC00009", "execute 8", "set 5=ABC00010", "execute 8"}));
+  EXPECT_EQ(command.ExecuteCommand(*device_, ecase), "SerialNumber: ABC00009");
+  EXPECT_EQ(command.ExecuteCommand(*device_, ecase), "SerialNumber: ABC00010");
+  EXPECT_EQ(BenchtapFake::Calls(),
+            (std::vector<std::string>{"set SerialNumber=ABC00009", "execute SetSerialNumber",
+                                      "set SerialNumber=ABC00010", "execute SetSerialNumber"}));
   EXPECT_EQ(Results::SerialNumberTag(), "ABC00010");
   EXPECT_TRUE(Results::LastDriverCommand().empty());
 
@@ -239,21 +244,20 @@ TEST_F(OperatorCommands, UniqueSerialNumberWritesTheNumberAndRecordsIt) {
 
 TEST_F(OperatorCommands, RefusedSerialNumberIsUsedUpAndRecordedWithItsCode) {
   SetOutputType(OutputType::Json);
-  FakeDriver::TheScale().executeResult = ErrorCase::DeviceReturnsError;
+  BenchtapFake::TheScale().commandResults[Command::SetSerialNumber] = {ErrorCase::DeviceReturnsError};
   CLIUniqueSerialNumber command("ABC00009");
-  EXPECT_EQ(command.ExecuteCommand(device, ecase), "");
+  EXPECT_EQ(command.ExecuteCommand(*device_, ecase), "");
   EXPECT_EQ(ecase, ErrorCase::DeviceReturnsError);
   EXPECT_TRUE(Results::SerialNumberTag().empty());
   ASSERT_EQ(Results::Tree().size(), 1u);
   EXPECT_EQ(Results::Tree().begin()->second.get<std::string>("ecase"), "DeviceReturnsError");
 
-  FakeDriver::TheScale().executeResult = ErrorCase::Correct;
-  EXPECT_EQ(command.ExecuteCommand(device, ecase), "SerialNumber: ABC00010");
+  EXPECT_EQ(command.ExecuteCommand(*device_, ecase), "SerialNumber: ABC00010");
 }
 
 TEST_F(OperatorCommands, UniqueSerialNumberMakesNoRecordOnTheConsoleOnly) {
   CLIUniqueSerialNumber command("ABC00009");
-  EXPECT_EQ(command.ExecuteCommand(device, ecase), "SerialNumber: ABC00009");
+  EXPECT_EQ(command.ExecuteCommand(*device_, ecase), "SerialNumber: ABC00009");
   EXPECT_TRUE(Results::Tree().empty());
   EXPECT_TRUE(Results::SerialNumberTag().empty());
 }

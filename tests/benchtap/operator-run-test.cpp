@@ -4,8 +4,6 @@
 
 #include <chrono>
 #include <csignal>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -13,129 +11,19 @@
 #include <boost/property_tree/json_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
 
-#include <fcntl.h>
-#include <sys/wait.h>
 #include <termios.h>
-#include <unistd.h>
 
 #include "simulator/responders.hpp"
 #include "simulator/simulator.hpp"
-#include "tests/support/test-environment.hpp"
+#include "tests/benchtap/run-program.hpp"
 
 namespace {
 
 using namespace std::chrono_literals;
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  std::stringstream text;
-  text << file.rdbuf();
-  return text.str();
-}
-
-std::string WriteScript(const std::string& name, const std::string& json) {
-  const auto path = TestSupport::AppData() + "/" + name;
-  std::ofstream(path) << json;
-  return path;
-}
-
-// One Benchtap process. Its standard input is a pipe or the slave side of a pseudo-terminal;
-// its standard output and error go to files.
-class BenchtapProcess {
- public:
-  enum class Input { Pipe, Terminal };
-
-  BenchtapProcess(const std::vector<std::string>& arguments, Input input) {
-    static int serial = 0;
-    const auto stem = TestSupport::AppData() + "/run" + std::to_string(++serial);
-    outPath_ = stem + ".out";
-    errPath_ = stem + ".err";
-    int childInput = -1;
-    if (input == Input::Pipe) {
-      int fds[2];
-      if (pipe(fds) != 0) return;
-      childInput = fds[0];
-      writer_ = fds[1];
-    } else {
-      writer_ = posix_openpt(O_RDWR | O_NOCTTY);
-      if (writer_ < 0 || grantpt(writer_) != 0 || unlockpt(writer_) != 0) return;
-      childInput = ::open(ptsname(writer_), O_RDWR | O_NOCTTY);
-    }
-    std::vector<std::string> argv{BUILD_DIR "/Benchtap"};
-    argv.insert(argv.end(), arguments.begin(), arguments.end());
-    pid_ = fork();
-    if (pid_ == 0) {
-      setsid();
-      dup2(childInput, 0);
-      const int out = ::open(outPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      const int err = ::open(errPath_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-      dup2(out, 1);
-      dup2(err, 2);
-      ::close(writer_);
-      std::vector<char*> raw;
-      for (auto& a : argv) raw.push_back(a.data());
-      raw.push_back(nullptr);
-      execv(raw[0], raw.data());
-      _exit(127);
-    }
-    ::close(childInput);
-  }
-
-  ~BenchtapProcess() {
-    if (pid_ > 0 && !finished_) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    if (writer_ >= 0) ::close(writer_);
-  }
-
-  void Type(const std::string& bytes) {
-    ASSERT_EQ(::write(writer_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-  }
-  void CloseInput() {
-    ::close(writer_);
-    writer_ = -1;
-  }
-
-  bool WaitForOutput(const std::string& text, std::chrono::milliseconds limit = 10s) const {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (std::chrono::steady_clock::now() < deadline) {
-      if (Out().find(text) != std::string::npos) return true;
-      std::this_thread::sleep_for(20ms);
-    }
-    return false;
-  }
-
-  // Exit status, or -1 when the process had to be killed after `limit`.
-  int Wait(std::chrono::milliseconds limit = 20s) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    int status = 0;
-    while (waitpid(pid_, &status, WNOHANG) == 0) {
-      if (std::chrono::steady_clock::now() >= deadline) return -1;
-      std::this_thread::sleep_for(20ms);
-    }
-    finished_ = true;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  }
-
-  // Local modes of the terminal the process reads (Terminal input only).
-  tcflag_t TerminalLocalModes() const {
-    termios settings{};
-    tcgetattr(writer_, &settings);
-    return settings.c_lflag;
-  }
-  void Signal(int signal) const { kill(pid_, signal); }
-
-  std::string Out() const { return ReadFile(outPath_); }
-  std::string Err() const { return ReadFile(errPath_); }
-
- private:
-  pid_t pid_ = -1;
-  int writer_ = -1;
-  bool finished_ = false;
-  std::string outPath_;
-  std::string errPath_;
-};
+using BenchtapTest::Input;
+using BenchtapTest::Process;
+using BenchtapTest::WriteScript;
 
 class BenchtapRun : public ::testing::Test {
  protected:
@@ -172,10 +60,10 @@ TEST_F(BenchtapRun, DialogsAndSerialNumbersFromAPipe) {
       { "name": "again", "press": "enter", "executable": { "command": "get-serial-number" } },
       { "name": "cancel", "press": "escape" } ] }
   ])");
-  BenchtapProcess run(Arguments(script, "both"), BenchtapProcess::Input::Pipe);
+  Process run(BenchtapTest::BenchtapPath(), Arguments(script, "both"), Input::Pipe);
   run.Type("q w\n\n");
   run.CloseInput();
-  ASSERT_EQ(run.Wait(), 0) << run.Out() << run.Err();
+  ASSERT_EQ(run.Wait(20s).status, 0) << run.Out() << run.Err();
   const auto out = run.Out();
   EXPECT_NE(out.find("Write the serial number?\n"
                      "Options:\n"
@@ -221,9 +109,9 @@ TEST_F(BenchtapRun, EndOfInputEndsTheWaitingCommandsAndTheRunGoesOn) {
       "options": [ { "name": "stop", "input": "space" } ] },
     { "command": "hello-world" }
   ])");
-  BenchtapProcess run(Arguments(script), BenchtapProcess::Input::Pipe);
+  Process run(BenchtapTest::BenchtapPath(), Arguments(script), Input::Pipe);
   run.CloseInput();
-  ASSERT_EQ(run.Wait(), 0) << run.Out() << run.Err();
+  ASSERT_EQ(run.Wait(20s).status, 0) << run.Out() << run.Err();
   const auto out = run.Out();
   EXPECT_NE(out.find(Line("dialog", "EscapeClicked", "")), std::string::npos) << out;
   EXPECT_NE(out.find(Line("button-click-tracking", "EscapeClicked", "")), std::string::npos) << out;
@@ -240,7 +128,7 @@ TEST_F(BenchtapRun, KeysAndTheLiveDisplayOnATerminal) {
     { "command": "displey-weight-untill-press", "period": "50", "executable": { "protocol": "auto" },
       "options": [ { "name": "stop", "input": "space" } ] }
   ])");
-  BenchtapProcess run(Arguments(script), BenchtapProcess::Input::Terminal);
+  Process run(BenchtapTest::BenchtapPath(), Arguments(script), Input::Terminal);
   ASSERT_TRUE(run.WaitForOutput("    press [escape] to cancel\n")) << run.Out() << run.Err();
   std::this_thread::sleep_for(200ms);
   run.Type("x\x1b[A");  // a letter and an arrow key select nothing
@@ -251,7 +139,7 @@ TEST_F(BenchtapRun, KeysAndTheLiveDisplayOnATerminal) {
   state_->SetWeight(-75);
   ASSERT_TRUE(run.WaitForOutput("\b\b\b\b\b\b\b\b -000075")) << run.Out() << run.Err();
   run.Type(" ");
-  ASSERT_EQ(run.Wait(), 0) << run.Out() << run.Err();
+  ASSERT_EQ(run.Wait(20s).status, 0) << run.Out() << run.Err();
   const auto out = run.Out();
   EXPECT_NE(out.find(Line("CLIDialogPress", "Correct", "option: cancel")), std::string::npos) << out;
   EXPECT_NE(out.find("\n" + Line("CLIDisplayWeightUC", "Correct", "option: stop")), std::string::npos) << out;
@@ -263,9 +151,9 @@ TEST_F(BenchtapRun, AnErrorOnTheDisplayThreadReachesTheOperator) {
     { "command": "displey-weight-untill-press", "period": "50", "executable": { "protocol": "auto" },
       "options": [ { "name": "stop", "input": "space" } ] }
   ])");
-  BenchtapProcess run(Arguments(script), BenchtapProcess::Input::Terminal);
+  Process run(BenchtapTest::BenchtapPath(), Arguments(script), Input::Terminal);
   // No key is pressed: the failure itself ends the wait.
-  ASSERT_EQ(run.Wait(), 1) << run.Out() << run.Err();
+  ASSERT_EQ(run.Wait(20s).status, 1) << run.Out() << run.Err();
   EXPECT_NE(run.Out().find("Catch exception, type is std::exception, message is "
                            "\"DisplayWeightAuto::GetDWByProtocol, protocol{OKA} is incorrect\""),
             std::string::npos)
@@ -277,7 +165,7 @@ TEST_F(BenchtapRun, CtrlCDuringAKeyWaitLeavesTheTerminalAsItWas) {
   const auto script = WriteScript("interrupt.json", R"([
     { "command": "button-click-tracking", "options": [ { "name": "next", "press": "enter" } ] }
   ])");
-  BenchtapProcess run(Arguments(script), BenchtapProcess::Input::Terminal);
+  Process run(BenchtapTest::BenchtapPath(), Arguments(script), Input::Terminal);
   const auto before = run.TerminalLocalModes();
   ASSERT_TRUE(before & ECHO);
   ASSERT_TRUE(run.WaitForOutput("    press [enter] to next\n")) << run.Out() << run.Err();
@@ -288,6 +176,6 @@ TEST_F(BenchtapRun, CtrlCDuringAKeyWaitLeavesTheTerminalAsItWas) {
   }
   EXPECT_FALSE(run.TerminalLocalModes() & (ECHO | ICANON));
   run.Signal(SIGINT);
-  EXPECT_EQ(run.Wait(), 128 + SIGINT) << run.Out() << run.Err();
+  EXPECT_EQ(run.Wait(20s).status, 128 + SIGINT) << run.Out() << run.Err();
   EXPECT_EQ(run.TerminalLocalModes() & (ECHO | ICANON), before & (ECHO | ICANON));
 }

@@ -74,28 +74,31 @@ TEST(OperatorKinds, RepeatedDialogInputsStopTheReading) {
 }
 
 TEST(OperatorKinds, BadValuesAreRefusedNamingTheEntry) {
-  EXPECT_NE(BuildError(R"([ { "command": "hello-world" }, { "command": "unique-serial-number", "value": "AB" } ])")
-                .find("entry #2 \"unique-serial-number\""),
-            std::string::npos);
-  const auto shortCounter = BuildError(R"([ { "command": "unique-serial-number", "value": "ABC1234" } ])");
-  EXPECT_NE(shortCounter.find("at least 5 characters"), std::string::npos) << shortCounter;
-  EXPECT_NE(shortCounter.find("entry #1"), std::string::npos) << shortCounter;
-
-  const auto button = BuildError(R"([ { "command": "do-while", "body": { "command": "hello-world" },
-    "condition": { "command": "dialog-press", "options": [ { "name": "go", "press": "tab" } ] } } ])");
-  EXPECT_NE(button.find("CLIButtonClickTracking::CLIButtonClickTracking(), unsupported button {tab}"), std::string::npos)
-      << button;
-  EXPECT_NE(button.find("condition \"dialog-press\""), std::string::npos) << button;
-
-  EXPECT_NE(BuildError(R"([ { "command": "displey-weight-untill-press", "period": "100",
-    "executable": { "protocol": "oka" }, "options": [ { "name": "stop", "input": "space" } ] } ])")
-                .find("unrecognized protocol {oka} for DisplayWeight."),
-            std::string::npos);
-  EXPECT_NE(BuildError(R"([ { "command": "displey-weight-untill-press", "period": "100",
-    "executable": { "protocol": "pos" }, "options": [ { "name": "stop", "input": "q" } ] } ])")
-                .find("supported button {q}"),
-            std::string::npos);
-  EXPECT_NE(BuildError(R"([ { "command": "messenger", "message": { "before": "x" },
-    "executable": { "command": "hello-world" } } ])"),
-            "");
+  struct Case {
+    const char* script;
+    const char* error;  // the underlying error's text
+    const char* place;
+  };
+  const Case cases[] = {
+      {R"([ { "command": "hello-world" }, { "command": "unique-serial-number", "value": "AB" } ])",
+       "the value {AB} is shorter than its 3-character prefix", "entry #2 \"unique-serial-number\""},
+      {R"([ { "command": "unique-serial-number", "value": "ABC1234" } ])", "at least 5 characters", "entry #1"},
+      {R"([ { "command": "do-while", "body": { "command": "hello-world" },
+            "condition": { "command": "dialog-press", "options": [ { "name": "go", "press": "tab" } ] } } ])",
+       "CLIButtonClickTracking::CLIButtonClickTracking(), unsupported button {tab}",
+       "entry #1 \"do-while\" > condition \"dialog-press\""},
+      {R"([ { "command": "displey-weight-untill-press", "period": "100",
+            "executable": { "protocol": "oka" }, "options": [ { "name": "stop", "input": "space" } ] } ])",
+       "unrecognized protocol {oka} for DisplayWeight.", "entry #1 \"displey-weight-untill-press\""},
+      {R"([ { "command": "displey-weight-untill-press", "period": "100",
+            "executable": { "protocol": "pos" }, "options": [ { "name": "stop", "input": "q" } ] } ])",
+       "supported button {q}", "entry #1 \"displey-weight-untill-press\""},
+      {R"([ { "command": "messenger", "message": { "before": "x" }, "executable": { "command": "hello-world" } } ])",
+       "No such node (message.after)", "entry #1 \"messenger\""},
+  };
+  for (const auto& c : cases) {
+    const auto text = BuildError(c.script);
+    EXPECT_NE(text.find(c.error), std::string::npos) << text;
+    EXPECT_NE(text.find(std::string(", in script ") + c.place), std::string::npos) << text;
+  }
 }

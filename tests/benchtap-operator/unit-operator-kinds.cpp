@@ -1,2 +1,0 @@
-// Compiles the program unit into this test program (the tests call it directly).
-#include "benchtap/operator-kinds.cpp"

@@ -1,2 +1,0 @@
-// Benchtap is a program, not a library: its units are compiled into this test program one by one.
-#include "benchtap/operator-kinds.cpp"
