@@ -198,16 +198,12 @@ int TemporaryFiles(const std::string& folder) {
   return count;
 }
 
-bool KilledWriters(int kills) {
-  PrivateAppData("kill");
-  std::string folder;
-  {
-    LogicDeviceManager made;  // the store exists before the writers race for it
-    folder = fs::path(made.JsonPath()).parent_path().string();
-  }
-  // Forked before any thread of this run exists; the parent drains the pipe between kills.
+// Two writers, one of them killed every 5 to 50 ms and started anew, `kills` times: what they
+// announced on the pipe. Forked before any thread of this run exists; the parent drains the
+// pipe between kills.
+bool RunKilledWriters(int kills, std::string& log) {
   int channel[2];
-  if (pipe(channel) != 0) return Report("kill", false, "no pipe");
+  if (pipe(channel) != 0) return false;
   fcntl(channel[0], F_SETFL, O_NONBLOCK);
   auto spawn = [&] {
     const pid_t pid = fork();
@@ -217,7 +213,6 @@ bool KilledWriters(int kills) {
     }
     return pid;
   };
-  std::string log;
   auto drain = [&] {
     char buffer[4096];
     for (ssize_t n; (n = read(channel[0], buffer, sizeof buffer)) > 0;) log.append(buffer, static_cast<std::size_t>(n));
@@ -239,12 +234,14 @@ bool KilledWriters(int kills) {
   ::close(channel[1]);
   drain();
   ::close(channel[0]);
+  return true;
+}
 
-  // Completed adds whose device was never meant to go again.
+// Completed adds whose device was never meant to go again; `completed` counts all the adds.
+std::set<int> KeptDevices(const std::string& log, int& completed) {
   std::set<int> kept;
   std::istringstream lines(log);
   std::string kind;
-  int completed = 0;
   for (int id; lines >> kind >> id;) {
     if (kind == "A") {
       kept.insert(id);
@@ -253,6 +250,20 @@ bool KilledWriters(int kills) {
       kept.erase(id);
     }
   }
+  return kept;
+}
+
+bool KilledWriters(int kills) {
+  PrivateAppData("kill");
+  std::string folder;
+  {
+    LogicDeviceManager made;  // the store exists before the writers race for it
+    folder = fs::path(made.JsonPath()).parent_path().string();
+  }
+  std::string log;
+  if (!RunKilledWriters(kills, log)) return Report("kill", false, "no pipe");
+  int completed = 0;
+  const std::set<int> kept = KeptDevices(log, completed);
   const int temporariesLeft = TemporaryFiles(folder);
   bool parses = true;
   int lost = 0, temporariesAfterChange = -1;
