@@ -1,6 +1,6 @@
 #include "service/service.hpp"
 
-#include <ctime>
+#include <cstdio>
 #include <deque>
 #include <iomanip>
 #include <sstream>
@@ -22,14 +22,30 @@ using json = nlohmann::json;
 
 namespace {
 
+// Days since 1970-01-01 as a date of the Gregorian calendar, in plain arithmetic: the C
+// library's calendar functions differ between systems in name and thread safety.
+void CivilDate(long long days, long long& year, int& month, int& day) {
+  days += 719468;  // from 0000-03-01, so that the leap day ends a year
+  const long long era = (days >= 0 ? days : days - 146096) / 146097;
+  const long long dayOfEra = days - era * 146097;
+  const long long yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const long long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const long long shifted = (5 * dayOfYear + 2) / 153;  // March is 0
+  day = static_cast<int>(dayOfYear - (153 * shifted + 2) / 5 + 1);
+  month = static_cast<int>(shifted < 10 ? shifted + 3 : shifted - 9);
+  year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+}
+
 std::string IsoTime(std::chrono::system_clock::time_point when) {
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
-  std::time_t seconds = static_cast<std::time_t>(ms / 1000);
-  std::tm utc{};
-  gmtime_r(&seconds, &utc);
+  const long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
+  const long long msOfDay = ((ms % 86400000) + 86400000) % 86400000;
+  long long year = 0;
+  int month = 0, day = 0;
+  CivilDate((ms - msOfDay) / 86400000, year, month, day);
+  const long long seconds = msOfDay / 1000;
   char text[64];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
-                utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(ms % 1000));
+  std::snprintf(text, sizeof text, "%04lld-%02d-%02dT%02lld:%02lld:%02lld.%03lldZ", year, month, day, seconds / 3600,
+                seconds / 60 % 60, seconds % 60, msOfDay % 1000);
   return text;
 }
 
