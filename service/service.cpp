@@ -113,6 +113,34 @@ Target SplitTarget(beast::string_view target) {
   return result;
 }
 
+// "%41b+c" as "Ab c".
+std::string PercentDecoded(const std::string& text) {
+  auto hex = [](char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  std::string result;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && hex(text[i + 1]) >= 0 && hex(text[i + 2]) >= 0) {
+      result += static_cast<char>(hex(text[i + 1]) * 16 + hex(text[i + 2]));
+      i += 2;
+    } else {
+      result += text[i] == '+' ? ' ' : text[i];
+    }
+  }
+  return result;
+}
+
+// Served without the token: the page (it holds no secret and asks for the token itself) and
+// CORS preflights, which browsers send without credentials.
+bool TokenFree(const Request& request) {
+  if (request.method() == http::verb::options) return true;
+  const beast::string_view target = request.target();
+  return request.method() == http::verb::get && target.substr(0, target.find('?')) == "/";
+}
+
 bool LoopbackHost(const std::string& host) {
   std::string name = host;
   if (!name.empty() && name.front() == '[') {
@@ -189,7 +217,7 @@ void Service::AddCors(const Request& request, Response& response) const {
   response.set(http::field::access_control_allow_headers, "Authorization, Content-Type");
 }
 
-std::optional<Response> Service::Admit(const Request& request) {
+std::optional<Response> Service::Admit(const Request& request, bool stream) {
   // A page of another site reached through a name that resolves to this machine (DNS rebinding)
   // names that site as the host.
   if (net::ip::make_address(settings_.listenAddress).is_loopback()) {
@@ -198,12 +226,22 @@ std::optional<Response> Service::Admit(const Request& request) {
       return Error(request, http::status::forbidden, "Forbidden", "the Host header must name this machine");
     }
   }
-  if (!settings_.token.empty()) {
+  if (!settings_.token.empty() && !TokenFree(request)) {
     auto authorization = request.find(http::field::authorization);
-    std::string given = authorization == request.end() ? "" : std::string(authorization->value());
-    if (!ConstantTimeEqual(given, "Bearer " + settings_.token)) {
+    bool valid = false;
+    if (authorization != request.end()) {
+      valid = ConstantTimeEqual(std::string(authorization->value()), "Bearer " + settings_.token);
+    } else if (stream) {
+      // A browser cannot set headers on a WebSocket: the page sends its token in the query.
+      Target target = SplitTarget(request.target());
+      auto given = target.query.find("access_token");
+      valid = given != target.query.end() && ConstantTimeEqual(PercentDecoded(given->second), settings_.token);
+    }
+    if (!valid) {
       Response response = Error(request, http::status::unauthorized, "Unauthorized",
-                                "the request carries no valid \"Authorization: Bearer\" token");
+                                stream ? "the stream carries no valid \"Authorization: Bearer\" header or "
+                                         "\"access_token\" query parameter"
+                                       : "the request carries no valid \"Authorization: Bearer\" token");
       response.set(http::field::www_authenticate, "Bearer");
       return response;
     }
@@ -218,7 +256,7 @@ std::optional<Response> Service::Admit(const Request& request) {
 }
 
 std::optional<Response> Service::CheckUpgrade(const Request& request, ScaleWorker*& worker) {
-  if (auto refusal = Admit(request)) return refusal;
+  if (auto refusal = Admit(request, true)) return refusal;
   Target target = SplitTarget(request.target());
   const auto& s = target.segments;
   if (!target.ok || s.size() != 4 || s[0] != "v1" || s[1] != "scales" || s[3] != "stream") {

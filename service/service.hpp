@@ -63,7 +63,8 @@ class Service {
   };
 
   // Refusal for origin, host or authorisation; nothing when the request may be served.
-  std::optional<Response> Admit(const Request& request);
+  // `stream`: a WebSocket upgrade, which may carry the token as the query's "access_token".
+  std::optional<Response> Admit(const Request& request, bool stream = false);
   bool OriginAllowed(const std::string& origin) const;
   void AddCors(const Request& request, Response& response) const;
   ScaleWorker* Find(const std::string& name) const;

@@ -346,12 +346,47 @@ TEST_F(ServiceTest, TokenIsRequiredWhenGiven) {
   const std::string file = ::testing::TempDir() + "/service-token";
   FILE* out = fopen(file.c_str(), "w");
   ASSERT_NE(out, nullptr);
-  fputs("s3cret\n", out);
+  fputs("s3cret +1\n", out);
   fclose(out);
-  Start(false, {"--token-file", file});
-  EXPECT_EQ(Get("/v1/scales").status, 401);
-  EXPECT_EQ(Send(http::verb::get, "/v1/scales", "", {{"Authorization", "Bearer wrong!"}}).status, 401);
-  EXPECT_EQ(Send(http::verb::get, "/v1/scales", "", {{"Authorization", "Bearer s3cret"}}).status, 200);
+  Start(false, {"--token-file", file, "--allow-origin", "http://till.example:8080"});
+  const std::string bearer = "Bearer s3cret +1";
+  struct Row {
+    http::verb method;
+    std::string target;
+    std::vector<std::pair<std::string, std::string>> headers;
+    int status;
+  };
+  const std::vector<Row> rows = {
+      {http::verb::get, "/v1/scales", {}, 401},
+      {http::verb::get, "/v1/scales", {{"Authorization", "Bearer wrong!"}}, 401},
+      {http::verb::get, "/v1/scales", {{"Authorization", "Bearer s3cret"}}, 401},
+      {http::verb::get, "/v1/scales", {{"Authorization", bearer}}, 200},
+      {http::verb::post, "/v1/scales/till/tare", {}, 401},
+      // The query's token is for the stream only.
+      {http::verb::get, "/v1/scales?access_token=s3cret%20%2B1", {}, 401},
+      // The page asks for the token itself; preflights come without credentials.
+      {http::verb::get, "/", {}, 200},
+      {http::verb::options, "/v1/scales/till/tare", {{"Origin", "http://till.example:8080"}}, 204},
+      {http::verb::options, "/v1/scales/till/tare", {{"Origin", "http://evil.example"}}, 403},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(Send(row.method, row.target, "", row.headers).status, row.status)
+        << row.method << " " << row.target << (row.headers.empty() ? "" : " " + row.headers[0].second);
+  }
+  const std::vector<std::pair<std::string, bool>> streams = {
+      {"/v1/scales/till/stream", false},
+      {"/v1/scales/till/stream?access_token=s3cret", false},
+      {"/v1/scales/till/stream?access_token=s3cret%20%2B1", true},
+      {"/v1/scales/till/stream?access_token=s3cret+%2b1", true},
+  };
+  for (const auto& [target, accepted] : streams) {
+    StreamClient client;
+    beast::error_code error = client.Connect(port_, target);
+    EXPECT_EQ(!error, accepted) << target << ": " << error.message();
+    if (accepted) {
+      EXPECT_EQ(client.Next()["weight_mg"], 1250000) << target;
+    }
+  }
 }
 
 TEST(ServiceSettings, BadSettingFailsWithOneLineAndStatus2) {
