@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <future>
+#include <iostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,6 +21,7 @@
 #include <boost/beast/websocket.hpp>
 #include <nlohmann/json.hpp>
 
+#include "headless-browser.hpp"
 #include "simulator/responders.hpp"
 #include "simulator/simulator.hpp"
 
@@ -387,6 +390,43 @@ TEST_F(ServiceTest, TokenIsRequiredWhenGiven) {
       EXPECT_EQ(client.Next()["weight_mg"], 1250000) << target;
     }
   }
+}
+
+// The page at "/" in a real browser, with a token as the address gives it to the page.
+TEST_F(ServiceTest, PageInHeadlessChromiumShowsTheWeightAndTares) {
+  const std::string chromium = HeadlessBrowser::Find();
+  if (chromium.empty()) GTEST_SKIP() << "chromium is not installed (Debian package \"chromium\"): the page is not tried";
+  const std::string work = ::testing::TempDir() + "/service-page-" + std::to_string(getpid());
+  std::filesystem::create_directories(work + "/profile");
+  const std::string tokenFile = work + "/token";
+  FILE* out = fopen(tokenFile.c_str(), "w");
+  ASSERT_NE(out, nullptr);
+  fputs("page-token\n", out);
+  fclose(out);
+  Start(false, {"--token-file", tokenFile});
+  {
+    HeadlessBrowser browser(chromium, work + "/profile", "http://127.0.0.1:" + port_ + "/#token=page-token");
+    ASSERT_TRUE(browser.Started()) << browser.Failure();
+    const std::string card = "document.querySelector('#scale-till')";
+    const std::string weight = "(" + card + "?.querySelector('.weight').textContent ?? '')";
+    EXPECT_EQ(browser.WaitFor(weight, "1250 g", std::chrono::seconds(30)), "1250 g") << browser.Failure();
+    EXPECT_EQ(browser.Evaluate("location.hash"), "") << "the token stays in the address";
+
+    browser.Evaluate(card + ".querySelector('button.tare').click()");
+    EXPECT_EQ(browser.WaitFor(card + ".dataset.last ?? ''", "tare", std::chrono::seconds(15)), "tare")
+        << browser.Evaluate(card + ".querySelector('.error').textContent");
+    EXPECT_EQ(state_->RequestCount("pos-tare"), 1);
+    EXPECT_EQ(state_->GetReadings().tare, 1250);
+    EXPECT_EQ(browser.WaitFor(weight, "0 g", std::chrono::seconds(15)), "0 g");
+    EXPECT_EQ(browser.Evaluate(card + ".querySelector('.state').textContent"), "ready stable net");
+
+    const std::string artefacts = std::string(BUILD_DIR) + "/test-artefacts";
+    std::filesystem::create_directories(artefacts);
+    const std::string shot = artefacts + "/service-page.png";
+    EXPECT_TRUE(browser.Screenshot(shot)) << browser.Failure();
+    std::cout << "screenshot of the page: " << shot << std::endl;
+  }
+  std::filesystem::remove_all(work);
 }
 
 TEST(ServiceSettings, BadSettingFailsWithOneLineAndStatus2) {
