@@ -476,16 +476,12 @@ class StreamSession : public std::enable_shared_from_this<StreamSession> {
     ws_.async_accept(request, [self = shared_from_this()](beast::error_code error) { self->OnAccept(error); });
   }
 
-  // The newest exchange of the scale; sent when its weight or state differs from the last message.
-  void OnReading(const Reading& reading) {
-    if (closed_) return;
-    // Compared without its time: a message goes out on a change of weight or state.
-    Reading timeless = reading;
-    timeless.readAt = {};
-    std::string key = ReadingJson(worker_->Name(), timeless, "weight");
-    if (key == lastKey_) return;
-    lastKey_ = std::move(key);
-    Queue(ReadingJson(worker_->Name(), reading, "weight"));
+  // Whether the newest exchange of the scale, given as its message without the time, differs in
+  // weight or state from the last message this client got.
+  bool Wants(const std::string& key) const { return !closed_ && key != lastKey_; }
+  void Send(const std::string& key, const std::string& message) {
+    lastKey_ = key;
+    Queue(message);
   }
 
  private:
@@ -562,15 +558,37 @@ void Service::Join(ScaleWorker* worker, const std::shared_ptr<StreamSession>& se
   Hub& hub = hubs_[worker];
   hub.sessions[session.get()] = session;
   if (hub.subscription != 0) return;
-  hub.subscription = worker->Subscribe([this, worker](const Reading& reading) {
-    net::post(io_, [this, worker, reading] {
+  // The worker reads faster than the I/O thread may format and send (back to back, with many
+  // streams): only the newest exchange waits for the I/O thread, and one post carries it.
+  auto newest = std::make_shared<NewestReading>();
+  hub.subscription = worker->Subscribe([this, worker, newest](const Reading& reading) {
+    {
+      std::lock_guard<std::mutex> lock(newest->mutex);
+      const bool posted = newest->reading.has_value();
+      newest->reading = reading;
+      if (posted) return;
+    }
+    net::post(io_, [this, worker, newest] {
+      Reading reading;
+      {
+        std::lock_guard<std::mutex> lock(newest->mutex);
+        reading = *newest->reading;
+        newest->reading.reset();
+      }
       auto found = hubs_.find(worker);
       if (found == hubs_.end()) return;
+      // Formatted once for every stream of the scale, compared without the time.
+      Reading timeless = reading;
+      timeless.readAt = {};
+      const std::string key = ReadingJson(worker->Name(), timeless, "weight");
       std::vector<std::shared_ptr<StreamSession>> sessions;
       for (auto& entry : found->second.sessions) {
-        if (auto session = entry.second.lock()) sessions.push_back(session);
+        auto session = entry.second.lock();
+        if (session && session->Wants(key)) sessions.push_back(session);
       }
-      for (auto& session : sessions) session->OnReading(reading);
+      if (sessions.empty()) return;
+      const std::string message = ReadingJson(worker->Name(), reading, "weight");
+      for (auto& session : sessions) session->Send(key, message);
     });
   });
 }

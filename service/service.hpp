@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -57,6 +58,10 @@ class Service {
   boost::asio::io_context& Io() { return io_; }
 
  private:
+  struct NewestReading {
+    std::mutex mutex;
+    std::optional<Reading> reading;  // set while a post to the I/O thread carries it
+  };
   struct Hub {
     int subscription = 0;
     std::map<StreamSession*, std::weak_ptr<StreamSession>> sessions;
