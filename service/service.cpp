@@ -73,8 +73,12 @@ Response MakeResponse(const Request& request, http::status status, std::string b
   return response;
 }
 
+// Texts from clients (a path in an error message) and from scales may hold any bytes; bytes
+// that are no UTF-8 are written as U+FFFD rather than failing the answer.
+std::string Dump(const json& value) { return value.dump(-1, ' ', false, json::error_handler_t::replace); }
+
 Response JsonResponse(const Request& request, http::status status, const json& body) {
-  return MakeResponse(request, status, body.dump() + "\n");
+  return MakeResponse(request, status, Dump(body) + "\n");
 }
 
 bool ConstantTimeEqual(const std::string& a, const std::string& b) {
@@ -163,7 +167,7 @@ std::string ReadingJson(const std::string& scale, const Reading& reading, const 
   if (!reading.Ok()) {
     message["error"] = ResultError(reading.code);
     message["read_at"] = IsoTime(reading.readAt);
-    return message.dump();
+    return Dump(message);
   }
   const pdx_weight& w = reading.weight;
   message["weight_mg"] = w.weight_mg;
@@ -174,7 +178,7 @@ std::string ReadingJson(const std::string& scale, const Reading& reading, const 
   message["net"] = Flag(w.net);
   message["tare_mg"] = w.tare_known ? json(w.tare_mg) : json(nullptr);
   message["read_at"] = IsoTime(reading.readAt);
-  return message.dump();
+  return Dump(message);
 }
 
 // ---- the routes ----

@@ -308,6 +308,10 @@ TEST_F(ServiceTest, RefusesWhatBreaksTheLimits) {
       {"header over 16 KB", "GET / HTTP/1.1\r\n" + host + "X-Big: " + std::string(17000, 'a') + "\r\n\r\n", 431},
       {"101 header fields", "GET / HTTP/1.1\r\n" + host + manyFields + "\r\n", 431},
       {"not HTTP", std::string("\x16\x03\x01\x00\xff junk\r\n\r\n", 15), 400},
+      {"a path that is no UTF-8", "GET /v1/\xff\xfe HTTP/1.1\r\n" + host + "\r\n", 404},
+      {"a stream path that is no UTF-8", "GET /v1/scales/\xff/stream HTTP/1.1\r\n" + host +
+                                             "Connection: Upgrade\r\nUpgrade: websocket\r\nSec-WebSocket-Version: 13\r\n"
+                                             "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n", 404},
       {"foreign host", "GET /v1/scales HTTP/1.1\r\nHost: evil.example\r\n\r\n", 403},
       {"foreign origin changing a scale",
        "POST /v1/scales/till/tare HTTP/1.1\r\n" + host + "Origin: http://evil.example\r\nContent-Length: 2\r\n\r\n{}",
