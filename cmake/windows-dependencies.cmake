@@ -30,6 +30,7 @@ add_library(Boost::system ALIAS ponderix_boost_system)
 add_library(Boost::date_time ALIAS ponderix_boost_system)
 add_library(spdlog::spdlog ALIAS ponderix_windows_headers)
 add_library(fmt::fmt ALIAS ponderix_windows_headers)
+add_library(nlohmann_json::nlohmann_json ALIAS ponderix_windows_headers)
 
 function(ponderix_boost_library name)
   file(GLOB sources ${PONDERIX_BOOST_SOURCE_DIR}/libs/${name}/src/*.cpp)

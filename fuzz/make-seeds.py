@@ -84,6 +84,19 @@ seeds = {
         "defaults": b"file_name = driver.log\nmax_size = 104857600\nmax_files = 10\nseverity_level = trace\n",
         "windows": b"file_name = scale.log\r\nmax_size = 1000\r\nmax_files = 2\r\nseverity_level = info\r\n",
     },
+    # one request's bytes
+    "service-request-fuzz": {
+        "weight": b"GET /v1/scales/till/weight?stable=true&timeout_ms=500 HTTP/1.1\r\nHost: 127.0.0.1:8731\r\n\r\n",
+        "tare": b"POST /v1/scales/till/tare HTTP/1.1\r\nHost: localhost\r\nOrigin: http://till.example:8080\r\n"
+                b"Content-Type: application/json\r\nContent-Length: 15\r\n\r\n{\"tare_g\": 120}",
+        "preflight": b"OPTIONS /v1/scales/till/zero HTTP/1.1\r\nHost: [::1]:8731\r\nOrigin: http://till.example:8080\r\n"
+                     b"Access-Control-Request-Method: POST\r\n\r\n",
+        "stream": b"GET /v1/scales/till/stream?access_token=a%20b HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: Upgrade\r\n"
+                  b"Upgrade: websocket\r\nSec-WebSocket-Version: 13\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n",
+        "chunked": b"POST /v1/scales/till/zero HTTP/1.1\r\nHost: 127.0.0.1\r\nTransfer-Encoding: chunked\r\n\r\n"
+                   b"2\r\n{}\r\n0\r\n\r\n",
+        "metrics": b"GET /metrics HTTP/1.0\r\n\r\n",
+    },
     "fuzz-benchtap-script": {
         "demo": read("examples/demo.json"),
         "interactive": read("examples/interactive.json"),

@@ -133,12 +133,13 @@ libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:PATH=//p' "$build/CMakeCache.txt")
 library=$(readlink -f "$prefix/$libdir/libdriver.so")
 readelf -d "$library" | grep -q 'SONAME.*\[libdriver\.so\.1\]' || fail "no SONAME libdriver.so.1"
 [ "$(readlink "$prefix/$libdir/libdriver.so.1")" = "$(basename "$library")" ] || fail "libdriver.so.1 link"
-check_stripped "$library" "$prefix/bin/Benchtap" "$prefix/bin/scalesim"
+check_stripped "$library" "$prefix/bin/Benchtap" "$prefix/bin/scalesim" "$prefix/bin/scale-service"
 ls "$prefix"/lib/debug/.build-id/*/*.debug >/dev/null || fail "no debug files"
 for file in include/ponderix/driver-types.hpp include/ponderix/driver-api.hpp include/ponderix/ponderix.h \
             lib/python3/dist-packages/ponderix/__init__.py "$libdir/cmake/Ponderix/PonderixConfig.cmake" \
             "$libdir/cmake/Ponderix/PonderixConfigVersion.cmake" share/doc/ponderix/README.md \
-            share/doc/ponderix/examples/demo.json share/doc/ponderix/reference/commands.md; do
+            share/doc/ponderix/examples/demo.json share/doc/ponderix/reference/commands.md \
+            share/doc/ponderix/examples/scale-service.service; do
   [ -e "$prefix/$file" ] || fail "missing $file"
 done
 echo "installed $(basename "$library"): $(( $(stat -c %s "$library") / 1024 )) KiB"
@@ -151,11 +152,15 @@ g++ -std=c++17 -fsyntax-only $flags -DPONDERIX_DRIVER_LIBRARY='""' "$root/exampl
 mkdir -p "$work/appdata-benchtap"
 APPDATA="$work/appdata-benchtap" "$prefix/bin/Benchtap" --help >"$work/benchtap.out" 2>&1 || true
 grep -q "^Driver Current Version: " "$work/benchtap.out" || { cat "$work/benchtap.out"; fail "installed Benchtap"; }
+# The installed service finds the prefix's library too.
+"$prefix/bin/scale-service" --help | grep -q "^Usage: scale-service" || fail "installed scale-service"
 consumer_against "$prefix" prefix
 
 echo "== Debian packages, unpacked into a scratch root"
 bash "$root/scripts/package.sh" "$build"
 scratch="$work/root"
 for deb in "$build"/packages/*.deb; do dpkg-deb -x "$deb" "$scratch"; done
-check_stripped "$scratch"/usr/lib/*/libdriver.so.1.* "$scratch/usr/bin/Benchtap" "$scratch/usr/bin/scalesim"
+check_stripped "$scratch"/usr/lib/*/libdriver.so.1.* "$scratch/usr/bin/Benchtap" "$scratch/usr/bin/scalesim" \
+  "$scratch/usr/bin/scale-service"
+[ -f "$scratch/usr/share/doc/ponderix/examples/scale-service.service" ] || fail "no scale-service unit in the packages"
 consumer_against "$scratch/usr" packages

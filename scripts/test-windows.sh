@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# The Windows pass. Cross-builds driver.dll, Benchtap.exe and the Windows test programs with
-# MinGW-w64 (64-bit; the 32-bit driver.dll is built and linked as well), then runs under Wine,
-# against simulated scales that run here as Linux processes (over TCP on 127.0.0.1 and over COM
-# ports the Wine prefix maps to their pseudo-terminals):
+# The Windows pass. Cross-builds driver.dll, Benchtap.exe, scale-service.exe and the Windows test
+# programs with MinGW-w64 (64-bit; the 32-bit driver.dll is built and linked as well), then runs
+# under Wine, against simulated scales that run here as Linux processes (over TCP on 127.0.0.1
+# and over COM ports the Wine prefix maps to their pseudo-terminals):
 #   - every Windows test program (one gtest case counts as one test),
 #   - driver.dll's export table, both builds,
-#   - Benchtap.exe end to end: the demo script over TCP and over a COM port, and a missing driver.
+#   - Benchtap.exe end to end: the demo script over TCP and over a COM port, and a missing driver,
+#   - scale-service.exe against a simulated scale over TCP: health and a weight through curl.
 # Ends with one line "N passed, M failed"; the exit status is 0 only when nothing failed.
 #
 # WINDOWS_BUILD_DIR (default build-windows/) holds the builds, the Boost sources and the Wine
@@ -18,7 +19,7 @@ mkdir -p "$out"
 
 # ---- what the pass needs from Debian ----
 packages=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 wine wine64
-          googletest libboost-dev libspdlog-dev libfmt-dev xz-utils)
+          googletest libboost-dev libspdlog-dev libfmt-dev nlohmann-json3-dev xz-utils curl)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -194,6 +195,29 @@ status=0
 (cd "$work/alone" && wine ./Benchtap.exe --ip 127.0.0.1 --script x.json) >"$work/alone.out" 2>&1 || status=$?
 [ "$status" = 1 ] && grep -q "Can't find library by path { driver.dll }" "$work/alone.out" && status=0 || status=1
 record $status "Benchtap.exe without driver.dll ends with status 1 and the load failure's text"
+
+# ---- scale-service.exe against a simulated scale over TCP: it starts and answers ----
+scale service-tcp POS2MProV1 tcp
+(cd "$out/x86_64" && exec timeout 120 wine ./scale-service.exe --scale "till=tcp:$end_point" \
+   --listen 127.0.0.1:0 --idle-poll-ms 0) </dev/null >"$work/service.out" 2>"$work/service.err" &
+service=$!
+port=""
+for _ in $(seq 300); do
+  port=$(sed -n 's/^listening on 127\.0\.0\.1:\([0-9]*\).*/\1/p' "$work/service.out" | head -n 1)
+  [ -n "$port" ] && break
+  sleep 0.1
+done
+fetch() { curl -s --noproxy '*' --max-time 20 "http://127.0.0.1:$port$1" || true; }
+status=1
+[ -n "$port" ] && grep -q '"weight_mg":1250000' <<<"$(fetch /v1/scales/till/weight)" && status=0
+[ "$status" = 0 ] || { cat "$work/service.out" "$work/service.err" | tail -n 10; }
+record $status "scale-service.exe starts against a simulated scale over TCP: GET /v1/scales/till/weight gives 1250 g"
+# Healthy once the scale has answered (the weight above).
+status=1
+[ -n "$port" ] && grep -q '"status":"ok"' <<<"$(fetch /v1/health)" && status=0
+record $status "scale-service.exe: GET /v1/health answers ok"
+kill "$service" 2>/dev/null || true
+wait "$service" 2>/dev/null || true
 
 echo "$passed passed, $failed failed"
 [ "$failed" = 0 ]

@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and runs every test: a plain build with the bindings, the
-# install and package checks, the short fault runs and the fuzz smoke, then one under
-# AddressSanitizer and UndefinedBehaviorSanitizer, then the Windows pass under Wine.
+# Installs what is missing, builds and runs every test: a plain build with the service's figures
+# and the bindings, the install and package checks, the short fault runs and the fuzz smoke, then
+# one under AddressSanitizer and UndefinedBehaviorSanitizer, then the Windows pass under Wine.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/install-deps.sh"
 "$root/scripts/build.sh" "$root/build"
 (cd "$root/build" && ctest --output-on-failure -j"$(nproc)" --timeout 300)
+# scale-service's figures, a short run: its cost per weight request beside the library call, the
+# stream latency, memory and descriptors over requests and stream connects (--full: the long run).
+"$root/build/service-figures"
 "$root/scripts/test-bindings.sh" "$root/build"
 # Install, subproject, pkg-config, Debian packages and the consumer example, from the plain build.
 if [ "${SKIP_INSTALL:-0}" != 1 ]; then

@@ -30,6 +30,35 @@ function element(tag, cls, text) {
   if (text !== undefined) e.textContent = text;
   return e;
 }
+// With --token-file the page asks for the token once (or takes it from the address as
+// "#token=..."), keeps it for this tab only and sends it with every request.
+let token = sessionStorage.getItem("scale-service-token") || "";
+const given = /(?:^#|&)token=([^&]*)/.exec(location.hash);
+if (given) {
+  token = decodeURIComponent(given[1]);
+  sessionStorage.setItem("scale-service-token", token);
+  history.replaceState(null, "", location.pathname + location.search);
+}
+function api(path, options = {}) {
+  const headers = Object.assign({}, options.headers, token ? {Authorization: "Bearer " + token} : {});
+  return fetch(path, Object.assign({}, options, {headers}));
+}
+function askToken(list) {
+  list.textContent = "";
+  const form = list.appendChild(element("form", "token"));
+  form.appendChild(element("label", "", "Token "));
+  const input = form.appendChild(element("input"));
+  input.type = "password";
+  input.autocomplete = "current-password";
+  form.appendChild(element("button", "", "Use"));
+  if (token) form.appendChild(element("div", "error", "the token was refused"));
+  form.onsubmit = (event) => {
+    event.preventDefault();
+    token = input.value.trim();
+    sessionStorage.setItem("scale-service-token", token);
+    start();
+  };
+}
 function show(card, message) {
   if (message.type === "weight") {
     card.weight.textContent = message.text + " " + message.unit;
@@ -46,7 +75,8 @@ function show(card, message) {
 }
 function connect(card) {
   const ws = new WebSocket((location.protocol === "https:" ? "wss://" : "ws://") + location.host +
-                           "/v1/scales/" + encodeURIComponent(card.name) + "/stream");
+                           "/v1/scales/" + encodeURIComponent(card.name) + "/stream" +
+                           (token ? "?access_token=" + encodeURIComponent(token) : ""));
   ws.onmessage = (event) => show(card, JSON.parse(event.data));
   ws.onclose = () => {
     card.state.textContent = "disconnected";
@@ -54,15 +84,16 @@ function connect(card) {
   };
 }
 async function command(card, what) {
-  const answer = await fetch("/v1/scales/" + encodeURIComponent(card.name) + "/" + what,
-                             {method: "POST", headers: {"Content-Type": "application/json"}, body: "{}"});
+  const answer = await api("/v1/scales/" + encodeURIComponent(card.name) + "/" + what,
+                           {method: "POST", headers: {"Content-Type": "application/json"}, body: "{}"});
   const body = await answer.json();
   card.error.textContent = answer.ok ? "" : body.error.name + ": " + body.error.message;
   if (answer.ok) card.root.dataset.last = what;
 }
 async function start() {
   const list = document.getElementById("scales");
-  const answer = await fetch("/v1/scales");
+  const answer = await api("/v1/scales");
+  if (answer.status === 401) return askToken(list);
   const body = await answer.json();
   list.textContent = "";
   for (const scale of body.scales) {

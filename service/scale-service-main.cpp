@@ -55,7 +55,10 @@ int main(int argc, char** argv) {
 
   boost::asio::signal_set signals(io, SIGINT, SIGTERM);
   signals.async_wait([&io](const boost::system::error_code&, int) { io.stop(); });
+#ifdef SIGPIPE
+  // A client gone mid-answer is an error code of the write, never a signal.
   std::signal(SIGPIPE, SIG_IGN);
+#endif
   io.run();
   for (auto& worker : workers) worker->Stop();
   return 0;

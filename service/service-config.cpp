@@ -77,7 +77,10 @@ void ApplyConfigFile(const std::string& file, ServiceSettings& settings) {
   if (config.is_discarded() || !config.is_object()) {
     throw ConfigError("--config: \"" + file + "\" is not a JSON object");
   }
-  for (const auto& [key, value] : config.items()) {
+  for (const auto& entry : config.items()) {
+    // A named copy: C++17 lambdas cannot capture structured bindings.
+    const std::string key = entry.key();
+    const nlohmann::json& value = entry.value();
     if (key == "config") throw ConfigError("--config: \"config\" cannot be set in a config file");
     auto one = [&](const nlohmann::json& item) {
       if (item.is_string()) {

@@ -1,6 +1,6 @@
 #include "service/service.hpp"
 
-#include <ctime>
+#include <cstdio>
 #include <deque>
 #include <iomanip>
 #include <sstream>
@@ -22,14 +22,30 @@ using json = nlohmann::json;
 
 namespace {
 
+// Days since 1970-01-01 as a date of the Gregorian calendar, in plain arithmetic: the C
+// library's calendar functions differ between systems in name and thread safety.
+void CivilDate(long long days, long long& year, int& month, int& day) {
+  days += 719468;  // from 0000-03-01, so that the leap day ends a year
+  const long long era = (days >= 0 ? days : days - 146096) / 146097;
+  const long long dayOfEra = days - era * 146097;
+  const long long yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+  const long long dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+  const long long shifted = (5 * dayOfYear + 2) / 153;  // March is 0
+  day = static_cast<int>(dayOfYear - (153 * shifted + 2) / 5 + 1);
+  month = static_cast<int>(shifted < 10 ? shifted + 3 : shifted - 9);
+  year = yearOfEra + era * 400 + (month <= 2 ? 1 : 0);
+}
+
 std::string IsoTime(std::chrono::system_clock::time_point when) {
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
-  std::time_t seconds = static_cast<std::time_t>(ms / 1000);
-  std::tm utc{};
-  gmtime_r(&seconds, &utc);
+  const long long ms = std::chrono::duration_cast<std::chrono::milliseconds>(when.time_since_epoch()).count();
+  const long long msOfDay = ((ms % 86400000) + 86400000) % 86400000;
+  long long year = 0;
+  int month = 0, day = 0;
+  CivilDate((ms - msOfDay) / 86400000, year, month, day);
+  const long long seconds = msOfDay / 1000;
   char text[64];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
-                utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(ms % 1000));
+  std::snprintf(text, sizeof text, "%04lld-%02d-%02dT%02lld:%02lld:%02lld.%03lldZ", year, month, day, seconds / 3600,
+                seconds / 60 % 60, seconds % 60, msOfDay % 1000);
   return text;
 }
 
@@ -57,8 +73,12 @@ Response MakeResponse(const Request& request, http::status status, std::string b
   return response;
 }
 
+// Texts from clients (a path in an error message) and from scales may hold any bytes; bytes
+// that are no UTF-8 are written as U+FFFD rather than failing the answer.
+std::string Dump(const json& value) { return value.dump(-1, ' ', false, json::error_handler_t::replace); }
+
 Response JsonResponse(const Request& request, http::status status, const json& body) {
-  return MakeResponse(request, status, body.dump() + "\n");
+  return MakeResponse(request, status, Dump(body) + "\n");
 }
 
 bool ConstantTimeEqual(const std::string& a, const std::string& b) {
@@ -97,6 +117,34 @@ Target SplitTarget(beast::string_view target) {
   return result;
 }
 
+// "%41b+c" as "Ab c".
+std::string PercentDecoded(const std::string& text) {
+  auto hex = [](char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+  };
+  std::string result;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '%' && i + 2 < text.size() && hex(text[i + 1]) >= 0 && hex(text[i + 2]) >= 0) {
+      result += static_cast<char>(hex(text[i + 1]) * 16 + hex(text[i + 2]));
+      i += 2;
+    } else {
+      result += text[i] == '+' ? ' ' : text[i];
+    }
+  }
+  return result;
+}
+
+// Served without the token: the page (it holds no secret and asks for the token itself) and
+// CORS preflights, which browsers send without credentials.
+bool TokenFree(const Request& request) {
+  if (request.method() == http::verb::options) return true;
+  const beast::string_view target = request.target();
+  return request.method() == http::verb::get && target.substr(0, target.find('?')) == "/";
+}
+
 bool LoopbackHost(const std::string& host) {
   std::string name = host;
   if (!name.empty() && name.front() == '[') {
@@ -119,7 +167,7 @@ std::string ReadingJson(const std::string& scale, const Reading& reading, const 
   if (!reading.Ok()) {
     message["error"] = ResultError(reading.code);
     message["read_at"] = IsoTime(reading.readAt);
-    return message.dump();
+    return Dump(message);
   }
   const pdx_weight& w = reading.weight;
   message["weight_mg"] = w.weight_mg;
@@ -130,7 +178,7 @@ std::string ReadingJson(const std::string& scale, const Reading& reading, const 
   message["net"] = Flag(w.net);
   message["tare_mg"] = w.tare_known ? json(w.tare_mg) : json(nullptr);
   message["read_at"] = IsoTime(reading.readAt);
-  return message.dump();
+  return Dump(message);
 }
 
 // ---- the routes ----
@@ -173,7 +221,7 @@ void Service::AddCors(const Request& request, Response& response) const {
   response.set(http::field::access_control_allow_headers, "Authorization, Content-Type");
 }
 
-std::optional<Response> Service::Admit(const Request& request) {
+std::optional<Response> Service::Admit(const Request& request, bool stream) {
   // A page of another site reached through a name that resolves to this machine (DNS rebinding)
   // names that site as the host.
   if (net::ip::make_address(settings_.listenAddress).is_loopback()) {
@@ -182,12 +230,22 @@ std::optional<Response> Service::Admit(const Request& request) {
       return Error(request, http::status::forbidden, "Forbidden", "the Host header must name this machine");
     }
   }
-  if (!settings_.token.empty()) {
+  if (!settings_.token.empty() && !TokenFree(request)) {
     auto authorization = request.find(http::field::authorization);
-    std::string given = authorization == request.end() ? "" : std::string(authorization->value());
-    if (!ConstantTimeEqual(given, "Bearer " + settings_.token)) {
+    bool valid = false;
+    if (authorization != request.end()) {
+      valid = ConstantTimeEqual(std::string(authorization->value()), "Bearer " + settings_.token);
+    } else if (stream) {
+      // A browser cannot set headers on a WebSocket: the page sends its token in the query.
+      Target target = SplitTarget(request.target());
+      auto given = target.query.find("access_token");
+      valid = given != target.query.end() && ConstantTimeEqual(PercentDecoded(given->second), settings_.token);
+    }
+    if (!valid) {
       Response response = Error(request, http::status::unauthorized, "Unauthorized",
-                                "the request carries no valid \"Authorization: Bearer\" token");
+                                stream ? "the stream carries no valid \"Authorization: Bearer\" header or "
+                                         "\"access_token\" query parameter"
+                                       : "the request carries no valid \"Authorization: Bearer\" token");
       response.set(http::field::www_authenticate, "Bearer");
       return response;
     }
@@ -202,7 +260,7 @@ std::optional<Response> Service::Admit(const Request& request) {
 }
 
 std::optional<Response> Service::CheckUpgrade(const Request& request, ScaleWorker*& worker) {
-  if (auto refusal = Admit(request)) return refusal;
+  if (auto refusal = Admit(request, true)) return refusal;
   Target target = SplitTarget(request.target());
   const auto& s = target.segments;
   if (!target.ok || s.size() != 4 || s[0] != "v1" || s[1] != "scales" || s[3] != "stream") {
@@ -422,16 +480,12 @@ class StreamSession : public std::enable_shared_from_this<StreamSession> {
     ws_.async_accept(request, [self = shared_from_this()](beast::error_code error) { self->OnAccept(error); });
   }
 
-  // The newest exchange of the scale; sent when its weight or state differs from the last message.
-  void OnReading(const Reading& reading) {
-    if (closed_) return;
-    // Compared without its time: a message goes out on a change of weight or state.
-    Reading timeless = reading;
-    timeless.readAt = {};
-    std::string key = ReadingJson(worker_->Name(), timeless, "weight");
-    if (key == lastKey_) return;
-    lastKey_ = std::move(key);
-    Queue(ReadingJson(worker_->Name(), reading, "weight"));
+  // Whether the newest exchange of the scale, given as its message without the time, differs in
+  // weight or state from the last message this client got.
+  bool Wants(const std::string& key) const { return !closed_ && key != lastKey_; }
+  void Send(const std::string& key, const std::string& message) {
+    lastKey_ = key;
+    Queue(message);
   }
 
  private:
@@ -508,15 +562,37 @@ void Service::Join(ScaleWorker* worker, const std::shared_ptr<StreamSession>& se
   Hub& hub = hubs_[worker];
   hub.sessions[session.get()] = session;
   if (hub.subscription != 0) return;
-  hub.subscription = worker->Subscribe([this, worker](const Reading& reading) {
-    net::post(io_, [this, worker, reading] {
+  // The worker reads faster than the I/O thread may format and send (back to back, with many
+  // streams): only the newest exchange waits for the I/O thread, and one post carries it.
+  auto newest = std::make_shared<NewestReading>();
+  hub.subscription = worker->Subscribe([this, worker, newest](const Reading& reading) {
+    {
+      std::lock_guard<std::mutex> lock(newest->mutex);
+      const bool posted = newest->reading.has_value();
+      newest->reading = reading;
+      if (posted) return;
+    }
+    net::post(io_, [this, worker, newest] {
+      Reading reading;
+      {
+        std::lock_guard<std::mutex> lock(newest->mutex);
+        reading = *newest->reading;
+        newest->reading.reset();
+      }
       auto found = hubs_.find(worker);
       if (found == hubs_.end()) return;
+      // Formatted once for every stream of the scale, compared without the time.
+      Reading timeless = reading;
+      timeless.readAt = {};
+      const std::string key = ReadingJson(worker->Name(), timeless, "weight");
       std::vector<std::shared_ptr<StreamSession>> sessions;
       for (auto& entry : found->second.sessions) {
-        if (auto session = entry.second.lock()) sessions.push_back(session);
+        auto session = entry.second.lock();
+        if (session && session->Wants(key)) sessions.push_back(session);
       }
-      for (auto& session : sessions) session->OnReading(reading);
+      if (sessions.empty()) return;
+      const std::string message = ReadingJson(worker->Name(), reading, "weight");
+      for (auto& session : sessions) session->Send(key, message);
     });
   });
 }

@@ -5,6 +5,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -57,13 +58,18 @@ class Service {
   boost::asio::io_context& Io() { return io_; }
 
  private:
+  struct NewestReading {
+    std::mutex mutex;
+    std::optional<Reading> reading;  // set while a post to the I/O thread carries it
+  };
   struct Hub {
     int subscription = 0;
     std::map<StreamSession*, std::weak_ptr<StreamSession>> sessions;
   };
 
   // Refusal for origin, host or authorisation; nothing when the request may be served.
-  std::optional<Response> Admit(const Request& request);
+  // `stream`: a WebSocket upgrade, which may carry the token as the query's "access_token".
+  std::optional<Response> Admit(const Request& request, bool stream = false);
   bool OriginAllowed(const std::string& origin) const;
   void AddCors(const Request& request, Response& response) const;
   ScaleWorker* Find(const std::string& name) const;

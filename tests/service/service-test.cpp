@@ -7,7 +7,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <filesystem>
 #include <future>
+#include <iostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,6 +21,7 @@
 #include <boost/beast/websocket.hpp>
 #include <nlohmann/json.hpp>
 
+#include "headless-browser.hpp"
 #include "simulator/responders.hpp"
 #include "simulator/simulator.hpp"
 
@@ -305,6 +308,10 @@ TEST_F(ServiceTest, RefusesWhatBreaksTheLimits) {
       {"header over 16 KB", "GET / HTTP/1.1\r\n" + host + "X-Big: " + std::string(17000, 'a') + "\r\n\r\n", 431},
       {"101 header fields", "GET / HTTP/1.1\r\n" + host + manyFields + "\r\n", 431},
       {"not HTTP", std::string("\x16\x03\x01\x00\xff junk\r\n\r\n", 15), 400},
+      {"a path that is no UTF-8", "GET /v1/\xff\xfe HTTP/1.1\r\n" + host + "\r\n", 404},
+      {"a stream path that is no UTF-8", "GET /v1/scales/\xff/stream HTTP/1.1\r\n" + host +
+                                             "Connection: Upgrade\r\nUpgrade: websocket\r\nSec-WebSocket-Version: 13\r\n"
+                                             "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n\r\n", 404},
       {"foreign host", "GET /v1/scales HTTP/1.1\r\nHost: evil.example\r\n\r\n", 403},
       {"foreign origin changing a scale",
        "POST /v1/scales/till/tare HTTP/1.1\r\n" + host + "Origin: http://evil.example\r\nContent-Length: 2\r\n\r\n{}",
@@ -346,12 +353,84 @@ TEST_F(ServiceTest, TokenIsRequiredWhenGiven) {
   const std::string file = ::testing::TempDir() + "/service-token";
   FILE* out = fopen(file.c_str(), "w");
   ASSERT_NE(out, nullptr);
-  fputs("s3cret\n", out);
+  fputs("s3cret +1\n", out);
   fclose(out);
-  Start(false, {"--token-file", file});
-  EXPECT_EQ(Get("/v1/scales").status, 401);
-  EXPECT_EQ(Send(http::verb::get, "/v1/scales", "", {{"Authorization", "Bearer wrong!"}}).status, 401);
-  EXPECT_EQ(Send(http::verb::get, "/v1/scales", "", {{"Authorization", "Bearer s3cret"}}).status, 200);
+  Start(false, {"--token-file", file, "--allow-origin", "http://till.example:8080"});
+  const std::string bearer = "Bearer s3cret +1";
+  struct Row {
+    http::verb method;
+    std::string target;
+    std::vector<std::pair<std::string, std::string>> headers;
+    int status;
+  };
+  const std::vector<Row> rows = {
+      {http::verb::get, "/v1/scales", {}, 401},
+      {http::verb::get, "/v1/scales", {{"Authorization", "Bearer wrong!"}}, 401},
+      {http::verb::get, "/v1/scales", {{"Authorization", "Bearer s3cret"}}, 401},
+      {http::verb::get, "/v1/scales", {{"Authorization", bearer}}, 200},
+      {http::verb::post, "/v1/scales/till/tare", {}, 401},
+      // The query's token is for the stream only.
+      {http::verb::get, "/v1/scales?access_token=s3cret%20%2B1", {}, 401},
+      // The page asks for the token itself; preflights come without credentials.
+      {http::verb::get, "/", {}, 200},
+      {http::verb::options, "/v1/scales/till/tare", {{"Origin", "http://till.example:8080"}}, 204},
+      {http::verb::options, "/v1/scales/till/tare", {{"Origin", "http://evil.example"}}, 403},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(Send(row.method, row.target, "", row.headers).status, row.status)
+        << row.method << " " << row.target << (row.headers.empty() ? "" : " " + row.headers[0].second);
+  }
+  const std::vector<std::pair<std::string, bool>> streams = {
+      {"/v1/scales/till/stream", false},
+      {"/v1/scales/till/stream?access_token=s3cret", false},
+      {"/v1/scales/till/stream?access_token=s3cret%20%2B1", true},
+      {"/v1/scales/till/stream?access_token=s3cret+%2b1", true},
+  };
+  for (const auto& [target, accepted] : streams) {
+    StreamClient client;
+    beast::error_code error = client.Connect(port_, target);
+    EXPECT_EQ(!error, accepted) << target << ": " << error.message();
+    if (accepted) {
+      EXPECT_EQ(client.Next()["weight_mg"], 1250000) << target;
+    }
+  }
+}
+
+// The page at "/" in a real browser, with a token as the address gives it to the page.
+TEST_F(ServiceTest, PageInHeadlessChromiumShowsTheWeightAndTares) {
+  const std::string chromium = HeadlessBrowser::Find();
+  if (chromium.empty()) GTEST_SKIP() << "chromium is not installed (Debian package \"chromium\"): the page is not tried";
+  const std::string work = ::testing::TempDir() + "/service-page-" + std::to_string(getpid());
+  std::filesystem::create_directories(work + "/profile");
+  const std::string tokenFile = work + "/token";
+  FILE* out = fopen(tokenFile.c_str(), "w");
+  ASSERT_NE(out, nullptr);
+  fputs("page-token\n", out);
+  fclose(out);
+  Start(false, {"--token-file", tokenFile});
+  {
+    HeadlessBrowser browser(chromium, work + "/profile", "http://127.0.0.1:" + port_ + "/#token=page-token");
+    ASSERT_TRUE(browser.Started()) << browser.Failure();
+    const std::string card = "document.querySelector('#scale-till')";
+    const std::string weight = "(" + card + "?.querySelector('.weight').textContent ?? '')";
+    EXPECT_EQ(browser.WaitFor(weight, "1250 g", std::chrono::seconds(30)), "1250 g") << browser.Failure();
+    EXPECT_EQ(browser.Evaluate("location.hash"), "") << "the token stays in the address";
+
+    browser.Evaluate(card + ".querySelector('button.tare').click()");
+    EXPECT_EQ(browser.WaitFor(card + ".dataset.last ?? ''", "tare", std::chrono::seconds(15)), "tare")
+        << browser.Evaluate(card + ".querySelector('.error').textContent");
+    EXPECT_EQ(state_->RequestCount("pos-tare"), 1);
+    EXPECT_EQ(state_->GetReadings().tare, 1250);
+    EXPECT_EQ(browser.WaitFor(weight, "0 g", std::chrono::seconds(15)), "0 g");
+    EXPECT_EQ(browser.Evaluate(card + ".querySelector('.state').textContent"), "ready stable net");
+
+    const std::string artefacts = std::string(BUILD_DIR) + "/test-artefacts";
+    std::filesystem::create_directories(artefacts);
+    const std::string shot = artefacts + "/service-page.png";
+    EXPECT_TRUE(browser.Screenshot(shot)) << browser.Failure();
+    std::cout << "screenshot of the page: " << shot << std::endl;
+  }
+  std::filesystem::remove_all(work);
 }
 
 TEST(ServiceSettings, BadSettingFailsWithOneLineAndStatus2) {
