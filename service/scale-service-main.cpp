@@ -10,49 +10,55 @@
 
 #include "service/service.hpp"
 
-int main(int argc, char** argv) {
-  using namespace ScaleService;
-  ServiceSettings settings;
+namespace {
+
+using namespace ScaleService;
+
+// The settings of the command line; false when the program is done (help shown, or a bad
+// setting named with exit status 2 in `status`).
+bool ReadSettings(int argc, char** argv, ServiceSettings& settings, int& status) {
   try {
     bool help = false;
     settings = ParseCommandLine(argc, argv, help);
-    if (help) {
-      std::cout << Usage();
-      return 0;
-    }
+    if (!help) return true;
+    std::cout << Usage();
+    status = 0;
   } catch (const ConfigError& error) {
     std::cerr << "scale-service: " << error.what() << "\n";
-    return 2;
+    status = 2;
   }
+  return false;
+}
 
-  Metrics metrics;
-  std::vector<std::unique_ptr<ScaleWorker>> workers;
-  std::vector<ScaleWorker*> pointers;
+// One worker per scale, each started; false after naming the first that cannot start.
+bool StartWorkers(const ServiceSettings& settings, Metrics& metrics, std::vector<std::unique_ptr<ScaleWorker>>& workers) {
   for (const auto& spec : settings.scales) {
     workers.push_back(std::make_unique<ScaleWorker>(spec, settings, metrics));
     int code = workers.back()->Start();
     if (code != PDX_OK) {
       std::cerr << "scale-service: --scale " << spec.name << ": " << ResultName(code) << ": " << ResultMessage(code)
                 << "\n";
-      return 2;
+      return false;
     }
-    pointers.push_back(workers.back().get());
   }
+  return true;
+}
 
+// Serves until SIGINT or SIGTERM; false when the address cannot be listened on.
+bool Serve(const ServiceSettings& settings, Metrics& metrics, const std::vector<ScaleWorker*>& workers) {
   boost::asio::io_context io(1);
-  Service service(io, settings, metrics, pointers);
+  Service service(io, settings, metrics, workers);
   std::uint16_t port = 0;
   try {
     port = Listen(service, settings);
   } catch (const std::exception& error) {
     std::cerr << "scale-service: --listen " << settings.listenAddress << ":" << settings.listenPort << ": "
               << error.what() << "\n";
-    return 2;
+    return false;
   }
   const bool v6 = settings.listenAddress.find(':') != std::string::npos;
   std::cout << "listening on " << (v6 ? "[" : "") << settings.listenAddress << (v6 ? "]" : "") << ":" << port
             << std::endl;
-
   boost::asio::signal_set signals(io, SIGINT, SIGTERM);
   signals.async_wait([&io](const boost::system::error_code&, int) { io.stop(); });
 #ifdef SIGPIPE
@@ -60,6 +66,21 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
 #endif
   io.run();
+  return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ServiceSettings settings;
+  int status = 0;
+  if (!ReadSettings(argc, argv, settings, status)) return status;
+  Metrics metrics;
+  std::vector<std::unique_ptr<ScaleWorker>> workers;
+  if (!StartWorkers(settings, metrics, workers)) return 2;
+  std::vector<ScaleWorker*> pointers;
+  for (const auto& worker : workers) pointers.push_back(worker.get());
+  const bool served = Serve(settings, metrics, pointers);
   for (auto& worker : workers) worker->Stop();
-  return 0;
+  return served ? 0 : 2;
 }

@@ -58,43 +58,48 @@ ScaleWorker::ScaleWorker(ScaleSpec spec, const ServiceSettings& settings, Metric
 
 ScaleWorker::~ScaleWorker() { Stop(); }
 
+int ScaleWorker::FindProfile() {
+  int ids[256];
+  size_t count = 0;
+  int code = pdx_get_logic_device_ids(handle_, ids, 256, &count);
+  for (size_t i = 0; code == PDX_OK && i < count && logicDevice_ < 0; ++i) {
+    char name[256] = "";
+    if (pdx_get_logic_device_param(handle_, ids[i], PDX_LD_NAME, name, sizeof name, nullptr) == PDX_OK &&
+        spec_.endPoint == name) {
+      logicDevice_ = ids[i];
+    }
+  }
+  if (code == PDX_OK && logicDevice_ < 0) code = PDX_LOGIC_DEVICE_NOT_FOUND;
+  if (code != PDX_OK) return code;
+  bool ok = false;
+  std::string protocol = Text(
+      [](pdx_handle h, int id, char* b, size_t s, size_t* n) { return pdx_get_logic_device_param(h, id, PDX_LD_PROTOCOL, b, s, n); },
+      handle_, logicDevice_, ok);
+  if (ok) info_.protocol = protocol;
+  return PDX_OK;
+}
+
+int ScaleWorker::DescribeLine() {
+  int code = pdx_add_logic_device(handle_, &logicDevice_);
+  const bool tcp = spec_.kind == ScaleSpec::Kind::Tcp;
+  const std::pair<int, std::string> settings[] = {
+      {PDX_LD_NAME, "scale-service " + spec_.name},
+      {PDX_LD_CONNECTION_TYPE, tcp ? "TCP" : "Serial Port"},
+      {PDX_LD_END_POINT, spec_.endPoint},
+      {PDX_LD_BAUD_RATE, spec_.baud},
+      {PDX_LD_MODEL, "auto"},
+      {PDX_LD_PROTOCOL, spec_.protocol},
+  };
+  for (const auto& [type, value] : settings) {
+    if (code == PDX_OK) code = pdx_set_logic_device_param(handle_, logicDevice_, type, value.c_str());
+  }
+  return code;
+}
+
 int ScaleWorker::Start() {
   int code = pdx_create(&handle_);
   if (code != PDX_OK) return code;
-  if (spec_.kind == ScaleSpec::Kind::Profile) {
-    int ids[256];
-    size_t count = 0;
-    code = pdx_get_logic_device_ids(handle_, ids, 256, &count);
-    for (size_t i = 0; code == PDX_OK && i < count && logicDevice_ < 0; ++i) {
-      char name[256] = "";
-      if (pdx_get_logic_device_param(handle_, ids[i], PDX_LD_NAME, name, sizeof name, nullptr) == PDX_OK &&
-          spec_.endPoint == name) {
-        logicDevice_ = ids[i];
-      }
-    }
-    if (code == PDX_OK && logicDevice_ < 0) code = PDX_LOGIC_DEVICE_NOT_FOUND;
-    bool ok = false;
-    if (code == PDX_OK) {
-      std::string protocol = Text(
-          [](pdx_handle h, int id, char* b, size_t s, size_t* n) { return pdx_get_logic_device_param(h, id, PDX_LD_PROTOCOL, b, s, n); },
-          handle_, logicDevice_, ok);
-      if (ok) info_.protocol = protocol;
-    }
-  } else {
-    code = pdx_add_logic_device(handle_, &logicDevice_);
-    const bool tcp = spec_.kind == ScaleSpec::Kind::Tcp;
-    const std::pair<int, std::string> settings[] = {
-        {PDX_LD_NAME, "scale-service " + spec_.name},
-        {PDX_LD_CONNECTION_TYPE, tcp ? "TCP" : "Serial Port"},
-        {PDX_LD_END_POINT, spec_.endPoint},
-        {PDX_LD_BAUD_RATE, spec_.baud},
-        {PDX_LD_MODEL, "auto"},
-        {PDX_LD_PROTOCOL, spec_.protocol},
-    };
-    for (const auto& [type, value] : settings) {
-      if (code == PDX_OK) code = pdx_set_logic_device_param(handle_, logicDevice_, type, value.c_str());
-    }
-  }
+  code = spec_.kind == ScaleSpec::Kind::Profile ? FindProfile() : DescribeLine();
   if (code != PDX_OK) {
     std::lock_guard<std::mutex> lock(mutex_);
     info_.state = ScaleState::Error;
@@ -247,12 +252,46 @@ int ScaleWorker::Execute(const PendingCommand& command) {
   return code;
 }
 
+bool ScaleWorker::WaitForWork(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::time_point lastEnd,
+                              bool lastFailed) {
+  if (!waiting_.empty()) return true;
+  auto anyWork = [this] { return stopping_ || !waiting_.empty() || !commands_.empty() || !subscribers_.empty(); };
+  auto urgent = [this] { return stopping_ || !waiting_.empty() || !commands_.empty(); };
+  // Only streams or nobody: pace the reads.
+  const int pauseMs = subscribers_.empty() ? settings_.idlePollMs : settings_.pollMs;
+  if (subscribers_.empty() && pauseMs == 0) {
+    wake_.wait(lock, anyWork);
+    return false;
+  }
+  const auto due = lastEnd + std::chrono::milliseconds(lastFailed ? std::max(pauseMs, kRetryPauseMs) : pauseMs);
+  if (Clock::now() >= due) return true;
+  const bool streaming = !subscribers_.empty();
+  return !(streaming ? wake_.wait_until(lock, due, urgent) : wake_.wait_until(lock, due, anyWork));
+}
+
+bool ScaleWorker::ReadAndDeliver(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::time_point& end) {
+  std::vector<ReadingCallback> batch;
+  batch.swap(waiting_);
+  lock.unlock();
+  Reading reading = Exchange();
+  lock.lock();
+  end = std::chrono::steady_clock::now();
+  info_.lastCode = reading.code;
+  info_.state = reading.Ok() ? ScaleState::Ready : ScaleState::Error;
+  std::vector<ReadingCallback> streams;
+  streams.reserve(subscribers_.size());
+  for (const auto& entry : subscribers_) streams.push_back(entry.second);
+  lock.unlock();
+  for (auto& callback : batch) callback(reading);
+  for (auto& callback : streams) callback(reading);
+  lock.lock();
+  return reading.Ok();
+}
+
 void ScaleWorker::Run() {
   std::unique_lock<std::mutex> lock(mutex_);
   auto lastEnd = Clock::now() - std::chrono::hours(1);
   bool lastFailed = false;
-  auto anyWork = [this] { return stopping_ || !waiting_.empty() || !commands_.empty() || !subscribers_.empty(); };
-  auto urgent = [this] { return stopping_ || !waiting_.empty() || !commands_.empty(); };
   while (!stopping_) {
     if (!commands_.empty()) {
       PendingCommand command = std::move(commands_.front());
@@ -263,35 +302,9 @@ void ScaleWorker::Run() {
       lock.lock();
       continue;
     }
-    if (waiting_.empty()) {
-      // Only streams or nobody: pace the reads.
-      const int pauseMs = subscribers_.empty() ? settings_.idlePollMs : settings_.pollMs;
-      if (subscribers_.empty() && pauseMs == 0) {
-        wake_.wait(lock, anyWork);
-        continue;
-      }
-      const auto due = lastEnd + std::chrono::milliseconds(lastFailed ? std::max(pauseMs, kRetryPauseMs) : pauseMs);
-      if (Clock::now() < due) {
-        const bool streaming = !subscribers_.empty();
-        if (streaming ? wake_.wait_until(lock, due, urgent) : wake_.wait_until(lock, due, anyWork)) continue;
-      }
-    }
-    std::vector<ReadingCallback> batch;
-    batch.swap(waiting_);
-    lock.unlock();
-    Reading reading = Exchange();
-    lock.lock();
-    lastEnd = Clock::now();
-    lastFailed = !reading.Ok();
-    info_.lastCode = reading.code;
-    info_.state = reading.Ok() ? ScaleState::Ready : ScaleState::Error;
-    std::vector<ReadingCallback> streams;
-    streams.reserve(subscribers_.size());
-    for (const auto& entry : subscribers_) streams.push_back(entry.second);
-    lock.unlock();
-    for (auto& callback : batch) callback(reading);
-    for (auto& callback : streams) callback(reading);
-    lock.lock();
+    // Woken for something else (a command, a stop, a new reader): look again.
+    if (!WaitForWork(lock, lastEnd, lastFailed)) continue;
+    lastFailed = !ReadAndDeliver(lock, lastEnd);
   }
 }
 

@@ -79,6 +79,14 @@ class ScaleWorker {
   };
 
   void Run();
+  // The steps of Start: the saved logic device of a profile, or a new one describing the line.
+  int FindProfile();
+  int DescribeLine();
+  // The steps of Run. False when woken for something else than a read (look again); true when a
+  // read is due. Then one exchange for every waiting reader and stream: true when it succeeded,
+  // its end in `end`.
+  bool WaitForWork(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::time_point lastEnd, bool lastFailed);
+  bool ReadAndDeliver(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::time_point& end);
   bool EnsureOpen();
   void CloseLine();
   Reading Exchange();

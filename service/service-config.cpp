@@ -105,23 +105,19 @@ bool IsLoopback(const std::string& address) {
 
 }  // namespace
 
-ScaleSpec ParseScale(const std::string& text) {
-  ScaleSpec spec;
-  auto equals = text.find('=');
-  if (equals == std::string::npos || equals == 0) throw ConfigError("--scale: \"" + text + "\" is not NAME=SPEC");
-  spec.name = text.substr(0, equals);
-  for (char c : spec.name) {
+namespace {
+
+// NAME of NAME=SPEC: letters, digits, '-', '_' and '.'.
+void CheckScaleName(const std::string& name) {
+  for (char c : name) {
     if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-' && c != '_' && c != '.') {
-      throw ConfigError("--scale: the name \"" + spec.name + "\" may hold only letters, digits, '-', '_' and '.'");
+      throw ConfigError("--scale: the name \"" + name + "\" may hold only letters, digits, '-', '_' and '.'");
     }
   }
-  spec.text = text.substr(equals + 1);
-  std::vector<std::string> parts;
-  std::stringstream in(spec.text);
-  for (std::string part; std::getline(in, part, ',');) parts.push_back(part);
-  const std::string bad = "--scale " + spec.name + ": ";
-  if (parts.empty()) throw ConfigError(bad + "no connection given");
-  const std::string& connection = parts[0];
+}
+
+// "tcp:HOST:PORT", "serial:DEVICE" or "profile:NAME" into the spec's kind and end point.
+void ParseConnection(const std::string& connection, const std::string& bad, ScaleSpec& spec) {
   auto kindEnd = connection.find(':');
   std::string kind = connection.substr(0, kindEnd);
   std::string rest = kindEnd == std::string::npos ? "" : connection.substr(kindEnd + 1);
@@ -139,22 +135,42 @@ ScaleSpec ParseScale(const std::string& text) {
   }
   if (rest.empty()) throw ConfigError(bad + "\"" + connection + "\" names no end point");
   spec.endPoint = rest;
+}
+
+// One ",protocol=P" or ",baud=N" after the connection.
+void ParseScaleOption(const std::string& option, const std::string& bad, ScaleSpec& spec) {
   static const std::set<std::string> protocols = {"auto", "POS2M", "POS2MProV1", "CAS-M", "CAS-M ProV1",
                                                   "CAS-M-Active", "OKA"};
-  for (std::size_t i = 1; i < parts.size(); ++i) {
-    auto eq = parts[i].find('=');
-    std::string key = parts[i].substr(0, eq);
-    std::string value = eq == std::string::npos ? "" : parts[i].substr(eq + 1);
-    if (spec.kind == ScaleSpec::Kind::Profile) throw ConfigError(bad + "a profile takes no \"" + key + "\"");
-    if (key == "protocol" && protocols.count(value)) {
-      spec.protocol = value;
-    } else if (key == "baud" && (value == "9600" || value == "4800")) {
-      spec.baud = value;
-    } else {
-      throw ConfigError(bad + "\"" + parts[i] + "\" is not protocol=P (auto, POS2M, POS2MProV1, CAS-M, CAS-M ProV1, "
-                        "CAS-M-Active, OKA) or baud=N (9600, 4800)");
-    }
+  auto eq = option.find('=');
+  std::string key = option.substr(0, eq);
+  std::string value = eq == std::string::npos ? "" : option.substr(eq + 1);
+  if (spec.kind == ScaleSpec::Kind::Profile) throw ConfigError(bad + "a profile takes no \"" + key + "\"");
+  if (key == "protocol" && protocols.count(value)) {
+    spec.protocol = value;
+  } else if (key == "baud" && (value == "9600" || value == "4800")) {
+    spec.baud = value;
+  } else {
+    throw ConfigError(bad + "\"" + option + "\" is not protocol=P (auto, POS2M, POS2MProV1, CAS-M, CAS-M ProV1, "
+                      "CAS-M-Active, OKA) or baud=N (9600, 4800)");
   }
+}
+
+}  // namespace
+
+ScaleSpec ParseScale(const std::string& text) {
+  ScaleSpec spec;
+  auto equals = text.find('=');
+  if (equals == std::string::npos || equals == 0) throw ConfigError("--scale: \"" + text + "\" is not NAME=SPEC");
+  spec.name = text.substr(0, equals);
+  CheckScaleName(spec.name);
+  spec.text = text.substr(equals + 1);
+  std::vector<std::string> parts;
+  std::stringstream in(spec.text);
+  for (std::string part; std::getline(in, part, ',');) parts.push_back(part);
+  const std::string bad = "--scale " + spec.name + ": ";
+  if (parts.empty()) throw ConfigError(bad + "no connection given");
+  ParseConnection(parts[0], bad, spec);
+  for (std::size_t i = 1; i < parts.size(); ++i) ParseScaleOption(parts[i], bad, spec);
   return spec;
 }
 

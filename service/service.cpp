@@ -275,6 +275,39 @@ std::optional<Response> Service::CheckUpgrade(const Request& request, ScaleWorke
   return std::nullopt;
 }
 
+namespace {
+
+Response NotFound(const Request& request) {
+  return Service::Error(request, http::status::not_found, "NotFound", "no such path: " + std::string(request.target()));
+}
+
+// 405 with the method the path serves; nothing when the request uses it.
+std::optional<Response> WrongMethod(const Request& request, http::verb wanted) {
+  if (request.method() == wanted) return std::nullopt;
+  Response response = Service::Error(request, http::status::method_not_allowed, "MethodNotAllowed",
+                            std::string(request.method_string()) + " is not served at this path");
+  response.set(http::field::allow, http::to_string(wanted));
+  return response;
+}
+
+// "stable=true|false" and "timeout_ms=0..60000"; false with the offending pair in `bad`.
+bool ReadWeightQuery(const std::map<std::string, std::string>& query, bool& stable, int& timeoutMs, std::string& bad) {
+  for (const auto& [key, value] : query) {
+    if (key == "stable" && (value == "true" || value == "false")) {
+      stable = value == "true";
+    } else if (key == "timeout_ms" && !value.empty() && value.size() <= 6 &&
+               value.find_first_not_of("0123456789") == std::string::npos && std::stoi(value) <= 60000) {
+      timeoutMs = std::stoi(value);
+    } else {
+      bad = key + "=" + value;
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
 void Service::Handle(const Request& request, Respond respond) {
   metrics_.CountRequest();
   auto reply = [&](Response response) {
@@ -283,85 +316,63 @@ void Service::Handle(const Request& request, Respond respond) {
   };
   if (auto refusal = Admit(request)) return reply(std::move(*refusal));
   Target target = SplitTarget(request.target());
-  const auto& s = target.segments;
-  const auto method = request.method();
-  auto notFound = [&] {
-    reply(Error(request, http::status::not_found, "NotFound", "no such path: " + std::string(request.target())));
-  };
-  if (!target.ok) return notFound();
-  if (method == http::verb::options) {
-    auto origin = request.find(http::field::origin);
-    if (origin == request.end() || !OriginAllowed(std::string(origin->value()))) {
-      return reply(Error(request, http::status::forbidden, "Forbidden", "the origin is not allowed"));
-    }
-    Response response = MakeResponse(request, http::status::no_content, "");
-    response.set(http::field::access_control_max_age, "600");
-    return reply(std::move(response));
+  if (!target.ok) return reply(NotFound(request));
+  if (request.method() == http::verb::options) return reply(Preflight(request));
+  if (auto fixed = FixedPath(request, target.segments)) return reply(std::move(*fixed));
+  ScalePath(request, target.segments, target.query, std::move(respond));
+}
+
+Response Service::Preflight(const Request& request) const {
+  auto origin = request.find(http::field::origin);
+  if (origin == request.end() || !OriginAllowed(std::string(origin->value()))) {
+    return Error(request, http::status::forbidden, "Forbidden", "the origin is not allowed");
   }
-  auto only = [&](http::verb wanted) {
-    if (method == wanted) return true;
-    Response response = Error(request, http::status::method_not_allowed, "MethodNotAllowed",
-                              std::string(request.method_string()) + " is not served at this path");
-    response.set(http::field::allow, http::to_string(wanted));
-    reply(std::move(response));
-    return false;
-  };
-  if (s.empty()) {
-    if (only(http::verb::get)) {
-      Response page = MakeResponse(request, http::status::ok, PageHtml(), "text/html; charset=utf-8");
-      page.set("Content-Security-Policy", "default-src 'self'; style-src 'unsafe-inline'; script-src 'unsafe-inline'; "
-                                          "connect-src 'self' ws: wss:");
-      reply(std::move(page));
-    }
-    return;
-  }
-  if (s.size() == 1 && s[0] == "metrics") {
-    if (only(http::verb::get)) {
-      reply(MakeResponse(request, http::status::ok, metrics_.Text(), "text/plain; version=0.0.4"));
-    }
-    return;
-  }
-  if (s.empty() || s[0] != "v1") return notFound();
-  if (s.size() == 2 && s[1] == "health") {
-    if (only(http::verb::get)) reply(Health(request));
-    return;
-  }
-  if (s.size() == 2 && s[1] == "scales") {
-    if (only(http::verb::get)) reply(Scales(request));
-    return;
-  }
-  if (s.size() != 4 || s[1] != "scales") return notFound();
-  const std::string& action = s[3];
-  if (action != "weight" && action != "zero" && action != "tare" && action != "stream") return notFound();
-  ScaleWorker* worker = Find(s[2]);
-  if (!worker) return reply(Error(request, http::status::not_found, "UnknownScale", "no scale named \"" + s[2] + "\""));
-  auto deferred = [this, request, respond](Response response) {
+  Response response = MakeResponse(request, http::status::no_content, "");
+  response.set(http::field::access_control_max_age, "600");
+  return response;
+}
+
+std::optional<Response> Service::FixedPath(const Request& request, const std::vector<std::string>& s) const {
+  const bool page = s.empty();
+  const bool metrics = s.size() == 1 && s[0] == "metrics";
+  const bool health = s.size() == 2 && s[0] == "v1" && s[1] == "health";
+  const bool scales = s.size() == 2 && s[0] == "v1" && s[1] == "scales";
+  if (!page && !metrics && !health && !scales) return std::nullopt;
+  if (auto refusal = WrongMethod(request, http::verb::get)) return refusal;
+  if (metrics) return MakeResponse(request, http::status::ok, metrics_.Text(), "text/plain; version=0.0.4");
+  if (health) return Health(request);
+  if (scales) return Scales(request);
+  Response answer = MakeResponse(request, http::status::ok, PageHtml(), "text/html; charset=utf-8");
+  answer.set("Content-Security-Policy", "default-src 'self'; style-src 'unsafe-inline'; script-src 'unsafe-inline'; "
+                                        "connect-src 'self' ws: wss:");
+  return answer;
+}
+
+void Service::ScalePath(const Request& request, const std::vector<std::string>& s,
+                        const std::map<std::string, std::string>& query, Respond respond) {
+  auto reply = [this, request, respond](Response response) {
     AddCors(request, response);
     respond(std::move(response));
   };
+  if (s.size() != 4 || s[0] != "v1" || s[1] != "scales") return reply(NotFound(request));
+  const std::string& action = s[3];
+  if (action != "weight" && action != "zero" && action != "tare" && action != "stream") return reply(NotFound(request));
+  ScaleWorker* worker = Find(s[2]);
+  if (!worker) return reply(Error(request, http::status::not_found, "UnknownScale", "no scale named \"" + s[2] + "\""));
   if (action == "stream") {
     return reply(Error(request, http::status::bad_request, "BadRequest", "the stream needs a WebSocket upgrade"));
   }
-  if (action == "weight") {
-    if (!only(http::verb::get)) return;
-    bool stable = false;
-    int timeoutMs = 3000;
-    for (const auto& [key, value] : target.query) {
-      if (key == "stable" && (value == "true" || value == "false")) {
-        stable = value == "true";
-      } else if (key == "timeout_ms" && !value.empty() && value.size() <= 6 &&
-                 value.find_first_not_of("0123456789") == std::string::npos && std::stoi(value) <= 60000) {
-        timeoutMs = std::stoi(value);
-      } else {
-        return reply(Error(request, http::status::bad_request, "BadRequest",
-                           "unknown query parameter or value \"" + key + "=" + value +
-                               "\" (stable=true|false, timeout_ms=0..60000)"));
-      }
-    }
-    return Weight(request, worker, stable, timeoutMs, deferred);
+  const auto wanted = action == "weight" ? http::verb::get : http::verb::post;
+  if (auto refusal = WrongMethod(request, wanted)) return reply(std::move(*refusal));
+  if (action != "weight") return Command(request, worker, action, reply);
+  bool stable = false;
+  int timeoutMs = 3000;
+  std::string bad;
+  if (!ReadWeightQuery(query, stable, timeoutMs, bad)) {
+    return reply(Error(request, http::status::bad_request, "BadRequest",
+                       "unknown query parameter or value \"" + bad + "\" (stable=true|false, timeout_ms=0..60000)"));
   }
-  if (!only(http::verb::post)) return;
-  Command(request, worker, action, deferred);
+  Weight(request, worker, stable, timeoutMs, reply);
 }
 
 struct Service::WeightWait {

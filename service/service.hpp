@@ -73,6 +73,12 @@ class Service {
   bool OriginAllowed(const std::string& origin) const;
   void AddCors(const Request& request, Response& response) const;
   ScaleWorker* Find(const std::string& name) const;
+  // The steps of Handle: a CORS preflight; the page, the metrics, health and the scale list
+  // (nothing for any other path); the paths of one scale.
+  Response Preflight(const Request& request) const;
+  std::optional<Response> FixedPath(const Request& request, const std::vector<std::string>& segments) const;
+  void ScalePath(const Request& request, const std::vector<std::string>& segments,
+                 const std::map<std::string, std::string>& query, Respond respond);
   struct WeightWait;
   void Weight(const Request& request, ScaleWorker* worker, bool stable, int timeoutMs, Respond respond);
   void NextReading(std::shared_ptr<WeightWait> wait);
