@@ -116,7 +116,7 @@ void CheckScaleName(const std::string& name) {
   }
 }
 
-// "tcp:HOST:PORT", "serial:DEVICE" or "profile:NAME" into the spec's kind and end point.
+// "tcp:HOST:PORT", "serial:DEVICE" or "profile:NAME" into the scale's kind and end point.
 void ParseConnection(const std::string& connection, const std::string& bad, ScaleSpec& spec) {
   auto kindEnd = connection.find(':');
   std::string kind = connection.substr(0, kindEnd);
