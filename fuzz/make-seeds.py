@@ -53,7 +53,7 @@ seeds = {
         "status": b"-120\x00" + pos_status(),
         "negative": b"65535\x00" + pos_status(b"\x80\x40", b"\x00\x00\x00\x80", b"\x00\x00"),
         "zero-ack": b"0\x00\x00\x06\x02\x02\x30\x00\x32",
-        "specify-tare": b"100\x00\x06\x02\x32\x00",
+        "tare-given": b"100\x00\x06\x02\x32\x00",
     },
     "fuzz-cas-codec": {
         "stable": cas_frame(),
