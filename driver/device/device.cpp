@@ -114,7 +114,7 @@ void Device::DetectProtocol(int logicDeviceId, ErrorCase& result) {
 }
 
 void Device::ReadModel(int logicDeviceId, ErrorCase& result) {
-  if (!FindProtocol(protocol_)->readsModelOnOpen) {
+  if (FindProtocol(protocol_)->model == ModelOnOpen::NotRead) {
     reportedModel_ = "Not Pro model";
     return;
   }
