@@ -8,6 +8,7 @@ packages=(cmake g++ make pkg-config ccache
           clang-14 libclang-rt-14-dev
           gcc python3 python3-pytest nlohmann-json3-dev
           binutils dpkg-dev file  # debug split, dpkg-shlibdeps and CPack's DEB step
+          libsystemd-dev  # scale-service's readiness and watchdog notices (sd_notify)
           chromium)  # the service's page in a headless browser
 missing=()
 for p in "${packages[@]}"; do

@@ -1,6 +1,7 @@
 #include "driver/device/device.hpp"
 
 #include "common/text-template.hpp"
+#include "common/utf8.hpp"
 #include "driver/vocabulary/enumeration-names.hpp"
 #include "driver/interface/defines.hpp"
 #include "driver/logging/logging.hpp"
@@ -44,6 +45,28 @@ void Device::Open(int logicDeviceId, ErrorCase& result) {
   if (result != ErrorCase::Correct) return;
   LoadConnectionSettings(logicDeviceId, result);
   if (result != ErrorCase::Correct) return;
+  OpenWithSettings(logicDeviceId, result);
+}
+
+void Device::OpenUnsaved(const LineSettings& settings, ErrorCase& result) {
+  kLog.Info(Fill("Device::OpenUnsaved(), connection [@], end point [@], protocol [@]", settings.connectionType,
+                 settings.endPoint, settings.protocol));
+  const std::pair<const std::string*, std::string*> fields[] = {
+      {&settings.connectionType, &connectionType_}, {&settings.endPoint, &endPoint_},
+      {&settings.baudRate, &baudRate_},             {&settings.model, &model_},
+      {&settings.protocol, &protocol_},
+  };
+  // What the store refuses or reports as unset, refused alike.
+  for (const auto& [given, field] : fields) {
+    if (given->empty()) result = ErrorCase::NotAllParamsAreSetInLogicDevice;
+    if (result == ErrorCase::Correct && !Text::IsValidUtf8(*given)) result = ErrorCase::ParamValueUnsupported;
+    if (result != ErrorCase::Correct) return;
+  }
+  for (const auto& [given, field] : fields) *field = *given;
+  OpenWithSettings(std::nullopt, result);
+}
+
+void Device::OpenWithSettings(std::optional<int> savedAs, ErrorCase& result) {
   CheckConnectionSettings(result);
   if (result != ErrorCase::Correct) {
     // The settings just loaded no longer describe a line of an earlier Open: let it go.
@@ -53,8 +76,8 @@ void Device::Open(int logicDeviceId, ErrorCase& result) {
   // Every step after the line is up either succeeds or leaves the device closed: a half-opened
   // device would answer later commands with misleading results.
   OpenLine(result);
-  if (result == ErrorCase::Correct) DetectProtocol(logicDeviceId, result);
-  if (result == ErrorCase::Correct) ReadModel(logicDeviceId, result);
+  if (result == ErrorCase::Correct) DetectProtocol(savedAs, result);
+  if (result == ErrorCase::Correct) ReadModel(savedAs, result);
   if (result != ErrorCase::Correct) LetGoOfLine();
 }
 
@@ -96,7 +119,7 @@ void Device::OpenLine(ErrorCase& result) {
   kLog.Info(Fill("Device::Open(ip: @, socket: @), connection established.", endPoint_, "77"));
 }
 
-void Device::DetectProtocol(int logicDeviceId, ErrorCase& result) {
+void Device::DetectProtocol(std::optional<int> savedAs, ErrorCase& result) {
   if (protocol_ != "auto") return;
   auto found = RunCommand(Command::GetProtocolAuto, result);
   if (result != ErrorCase::Correct) {
@@ -104,12 +127,12 @@ void Device::DetectProtocol(int logicDeviceId, ErrorCase& result) {
     return;
   }
   const std::string name = found[ParamType::ProtocolVersion];
-  logicDevices_->SetLogicDeviceParam(logicDeviceId, LogicDeviceParamType::Protocol, name, result);
+  if (savedAs) logicDevices_->SetLogicDeviceParam(*savedAs, LogicDeviceParamType::Protocol, name, result);
   if (result != ErrorCase::Correct) return;
   protocol_ = name;
 }
 
-void Device::ReadModel(int logicDeviceId, ErrorCase& result) {
+void Device::ReadModel(std::optional<int> savedAs, ErrorCase& result) {
   if (!FindProtocol(protocol_)->readsModelOnOpen) {
     reportedModel_ = "Not Pro model";
     return;
@@ -119,8 +142,8 @@ void Device::ReadModel(int logicDeviceId, ErrorCase& result) {
   RunCommand(Command::GetScalesModel, result);
   if (result != ErrorCase::Correct) return;
   reportedModel_ = GetParam(ParamType::ScalesModel, result);
-  if (result != ErrorCase::Correct) return;
-  logicDevices_->SetLogicDeviceParam(logicDeviceId, LogicDeviceParamType::Model, reportedModel_, result);
+  if (result != ErrorCase::Correct || !savedAs) return;
+  logicDevices_->SetLogicDeviceParam(*savedAs, LogicDeviceParamType::Model, reportedModel_, result);
 }
 
 void Device::LetGoOfLine() {
