@@ -22,10 +22,12 @@ using Clock = std::chrono::steady_clock;
 
 // After SIGTERM: the failures of waiting readers are written for this long before the I/O
 // stops [ms].
-constexpr int kAnswerGraceMs = 200;
+constexpr int kAnswerGraceMs = 150;
 // The longest a worker may still be in a library call once the I/O stopped: one transfer
-// time-out (1000 ms at 4800 baud) and a margin. A worker still busy then is left to the exit [ms].
-constexpr int kWorkerStopMs = 1200;
+// time-out (1000 ms at 4800 baud; an open that detects the protocol on a silent line takes
+// several). A worker still busy then is left to the exit, which stays within a transfer
+// time-out and a second of the signal [ms].
+constexpr int kWorkerStopMs = 1000;
 
 // The settings of the command line; false when the program is done (help shown, or a bad
 // setting named with exit status 2 in `status`).
