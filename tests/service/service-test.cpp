@@ -19,6 +19,7 @@
 
 #include <boost/asio/connect.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/local/datagram_protocol.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
@@ -591,6 +592,36 @@ TEST_F(ServiceTest, ServesAWellBehavedClientPastManySlowOnes) {
   slow.back().read_some(net::buffer(&byte, 1), open);
   EXPECT_EQ(open, net::error::would_block) << open.message();
   EXPECT_EQ(Get("/metrics").body.find("scale_service_connections_evicted_total 0\n"), std::string::npos);
+}
+
+// Under systemd (Type=notify): READY=1 once listening, WATCHDOG=1 from the I/O loop at half the
+// watchdog time-out, STOPPING=1 on SIGTERM, all on the socket systemd names.
+TEST_F(ServiceTest, TellsSystemdReadyWatchdogAndStopping) {
+  const std::string path = ::testing::TempDir() + "/notify-" + std::to_string(getpid());
+  ::unlink(path.c_str());
+  net::io_context io;
+  net::local::datagram_protocol::socket notify(io, net::local::datagram_protocol::endpoint(path));
+  setenv("NOTIFY_SOCKET", path.c_str(), 1);
+  setenv("WATCHDOG_USEC", "400000", 1);  // a ping every 200 ms
+  Start(false);
+  unsetenv("NOTIFY_SOCKET");
+  unsetenv("WATCHDOG_USEC");
+  auto next = [&notify] {
+    char text[256];
+    return std::string(text, notify.receive(net::buffer(text)));
+  };
+  EXPECT_EQ(next().rfind("READY=1", 0), 0u);
+  const auto first = Clock::now();
+  EXPECT_EQ(next(), "WATCHDOG=1");
+  EXPECT_EQ(next(), "WATCHDOG=1");
+  EXPECT_GE(Clock::now() - first, std::chrono::milliseconds(150));
+  service_->Signal(SIGTERM);
+  std::string message;
+  while ((message = next()) == "WATCHDOG=1") {
+  }
+  EXPECT_EQ(message, "STOPPING=1");
+  EXPECT_EQ(service_->Wait(), 0);
+  ::unlink(path.c_str());
 }
 
 // Every series of a configured scale exists before its first reading; promtool (Debian's
