@@ -1,5 +1,5 @@
-// The page at "/": every scale's live weight, state and errors through its stream, with zero and
-// tare buttons. Served from the program so that nothing on disk can change what it runs.
+// The page at "/": every scale's live weight, its status and errors through its stream, with
+// zero, tare and "Weigh for sale" buttons. Served from the program so that nothing on disk can change what it runs.
 #include "service/service.hpp"
 
 namespace ScaleService {
@@ -16,6 +16,7 @@ body { font-family: sans-serif; margin: 2em; background: #f4f4f4; }
 .weight { font-size: 2.5em; font-variant-numeric: tabular-nums; }
 .state { color: #555; }
 .error { color: #b00; min-height: 1.2em; }
+.sale { min-height: 1.2em; font-weight: bold; }
 button { font-size: 1em; margin-right: 0.5em; }
 </style>
 </head>
@@ -59,12 +60,15 @@ function askToken(list) {
     start();
   };
 }
+// The status numbers of the point-of-sale device standards.
+const statusNames = {11: "stable", 12: "settling", 13: "zero", 14: "over capacity", 15: "not ready",
+                     16: "under zero", 17: "under the minimum"};
 function show(card, message) {
   if (message.type === "weight") {
     card.weight.textContent = message.text + " " + message.unit;
-    const flags = [message.stable === true ? "stable" : message.stable === false ? "settling" : "",
-                   message.net === true ? "net" : "", message.overload === true ? "overload" : ""];
+    const flags = [statusNames[message.status] || "", message.net === true ? "net" : ""];
     card.state.textContent = "ready " + flags.filter(Boolean).join(" ");
+    card.root.dataset.status = message.status;
     card.error.textContent = "";
     card.root.dataset.state = "ready";
   } else if (message.type === "error") {
@@ -90,6 +94,14 @@ async function command(card, what) {
   card.error.textContent = answer.ok ? "" : body.error.name + ": " + body.error.message;
   if (answer.ok) card.root.dataset.last = what;
 }
+async function weighForSale(card) {
+  card.sale.textContent = "weighing...";
+  const answer = await api("/v1/scales/" + encodeURIComponent(card.name) + "/sale-weight?timeout_ms=3000");
+  const body = await answer.json();
+  card.sale.textContent = answer.ok ? "Sale " + body.sequence + ": " + body.text + " " + body.unit
+                                    : body.error.name + ": " + body.error.message;
+  card.root.dataset.sale = answer.ok ? body.sequence : body.error.name;
+}
 async function start() {
   const list = document.getElementById("scales");
   const answer = await api("/v1/scales");
@@ -108,6 +120,8 @@ async function start() {
       const button = card.root.appendChild(element("button", what, what === "zero" ? "Zero" : "Tare"));
       button.onclick = () => command(card, what);
     }
+    card.root.appendChild(element("button", "weigh", "Weigh for sale")).onclick = () => weighForSale(card);
+    card.sale = card.root.appendChild(element("div", "sale"));
     list.appendChild(card.root);
     connect(card);
   }

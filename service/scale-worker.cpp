@@ -97,9 +97,12 @@ int ScaleWorker::Start() {
 void ScaleWorker::BeginStop() {
   std::vector<ReadingCallback> waiting;
   std::deque<PendingCommand> commands;
+  std::vector<PendingSale> sales;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
+    sales.swap(sales_);
+    jobs_.clear();
     waiting.swap(waiting_);
     // Readers of the exchange under way too: a silent line keeps it for a transfer time-out.
     waiting.insert(waiting.end(), std::make_move_iterator(reading_.begin()), std::make_move_iterator(reading_.end()));
@@ -113,6 +116,10 @@ void ScaleWorker::BeginStop() {
   gone.readAt = std::chrono::system_clock::now();
   for (auto& callback : waiting) callback(gone);
   for (auto& command : commands) command.callback(PDX_CONNECTION_ERROR);
+  SaleOutcome none;
+  none.code = PDX_CONNECTION_ERROR;
+  none.sale.status = PDX_STATUS_NOT_READY;
+  for (auto& sale : sales) sale.callback(none);
 }
 
 bool ScaleWorker::Stop(std::chrono::steady_clock::time_point deadline) {
@@ -185,6 +192,46 @@ void ScaleWorker::RunCommand(ScaleCommand command, long tareGrams, CommandCallba
   wake_.notify_all();
 }
 
+void ScaleWorker::RequestSaleWeight(int timeoutMs, SaleCallback callback) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!stopping_ && thread_.joinable()) {
+      sales_.push_back({Clock::now() + std::chrono::milliseconds(timeoutMs), std::move(callback)});
+      callback = nullptr;
+    }
+  }
+  if (callback) {
+    SaleOutcome failed;
+    failed.code = info_.lastCode != PDX_OK ? info_.lastCode : PDX_CONNECTION_ERROR;
+    failed.sale.status = PDX_STATUS_NOT_READY;
+    callback(failed);
+    return;
+  }
+  wake_.notify_all();
+}
+
+void ScaleWorker::CheckHealth(int level, HealthCallback callback) {
+  std::function<void()> job = [this, level, callback] {
+    char text[2048] = "";
+    int code = pdx_check_health(handle_, level, text, sizeof text, nullptr);
+    // The line is opened by the worker when it is first needed: a level-2 check opens it too.
+    if (code == PDX_NOT_OPEN && level == 2 && EnsureOpen()) code = pdx_check_health(handle_, level, text, sizeof text, nullptr);
+    callback(code, text);
+  };
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!stopping_ && thread_.joinable()) {
+      jobs_.push_back(std::move(job));
+      job = nullptr;
+    }
+  }
+  if (job) {
+    callback(PDX_CONNECTION_ERROR, "");
+    return;
+  }
+  wake_.notify_all();
+}
+
 ScaleInfo ScaleWorker::Info() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return info_;
@@ -228,7 +275,7 @@ Reading ScaleWorker::Exchange() {
     std::lock_guard<std::mutex> lock(mutex_);
     reading.code = info_.lastCode;
   } else {
-    reading.code = pdx_read_weight(handle_, &reading.weight);
+    reading.code = pdx_get_status(handle_, &reading.status, &reading.weight);
     if (reading.code != PDX_OK && LineLost(reading.code)) CloseLine();
   }
   reading.readAt = std::chrono::system_clock::now();
@@ -258,9 +305,11 @@ int ScaleWorker::Execute(const PendingCommand& command) {
 
 bool ScaleWorker::WaitForWork(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::time_point lastEnd,
                               bool lastFailed) {
-  if (!waiting_.empty()) return true;
-  auto anyWork = [this] { return stopping_ || !waiting_.empty() || !commands_.empty() || !subscribers_.empty(); };
-  auto urgent = [this] { return stopping_ || !waiting_.empty() || !commands_.empty(); };
+  if (!waiting_.empty() || !sales_.empty()) return true;
+  auto urgent = [this] {
+    return stopping_ || !waiting_.empty() || !commands_.empty() || !sales_.empty() || !jobs_.empty();
+  };
+  auto anyWork = [this, &urgent] { return urgent() || !subscribers_.empty(); };
   // Only streams or nobody: pace the reads.
   const int pauseMs = subscribers_.empty() ? settings_.idlePollMs : settings_.pollMs;
   if (subscribers_.empty() && pauseMs == 0) {
@@ -273,10 +322,11 @@ bool ScaleWorker::WaitForWork(std::unique_lock<std::mutex>& lock, std::chrono::s
   return !(streaming ? wake_.wait_until(lock, due, urgent) : wake_.wait_until(lock, due, anyWork));
 }
 
-bool ScaleWorker::ReadAndDeliver(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::time_point& end) {
+bool ScaleWorker::ReadAndDeliver(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::time_point& end,
+                                 Reading& reading) {
   reading_.swap(waiting_);
   lock.unlock();
-  Reading reading = Exchange();
+  reading = Exchange();
   lock.lock();
   std::vector<ReadingCallback> batch;
   batch.swap(reading_);
@@ -293,6 +343,43 @@ bool ScaleWorker::ReadAndDeliver(std::unique_lock<std::mutex>& lock, std::chrono
   return reading.Ok();
 }
 
+void ScaleWorker::DecideSales(std::unique_lock<std::mutex>& lock, const Reading& reading) {
+  const auto now = Clock::now();
+  std::vector<PendingSale> decide;
+  std::vector<PendingSale> answer;
+  std::vector<PendingSale> keep;
+  for (auto& sale : sales_) {
+    if (reading.Ok() && reading.status != PDX_STATUS_UNSTABLE) {
+      decide.push_back(std::move(sale));
+    } else if (!reading.Ok() || now >= sale.deadline) {
+      answer.push_back(std::move(sale));
+    } else {
+      keep.push_back(std::move(sale));
+    }
+  }
+  sales_.swap(keep);
+  lock.unlock();
+  SaleOutcome last;
+  last.code = reading.Ok() ? PDX_WEIGHT_UNSTABLE : reading.code;
+  last.sale.status = reading.status;
+  if (reading.Ok()) last.sale.reading = reading.weight;
+  for (auto& sale : answer) sale.callback(last);
+  std::vector<PendingSale> again;
+  for (auto& sale : decide) {
+    // One exchange each, in the order asked: the first takes the load, the next finds it taken.
+    SaleOutcome outcome;
+    outcome.code = pdx_read_sale_weight(handle_, 0, &outcome.sale);
+    if (outcome.code == PDX_WEIGHT_UNSTABLE && Clock::now() < sale.deadline) {
+      again.push_back(std::move(sale));  // the load moved again: keep waiting
+      continue;
+    }
+    if (outcome.code != PDX_OK && LineLost(outcome.code)) CloseLine();
+    sale.callback(outcome);
+  }
+  lock.lock();
+  for (auto& sale : again) sales_.push_back(std::move(sale));
+}
+
 void ScaleWorker::Run() {
   std::unique_lock<std::mutex> lock(mutex_);
   auto lastEnd = Clock::now() - std::chrono::hours(1);
@@ -307,9 +394,19 @@ void ScaleWorker::Run() {
       lock.lock();
       continue;
     }
+    if (!jobs_.empty()) {
+      auto job = std::move(jobs_.front());
+      jobs_.pop_front();
+      lock.unlock();
+      job();
+      lock.lock();
+      continue;
+    }
     // Woken for something else (a command, a stop, a new reader): look again.
     if (!WaitForWork(lock, lastEnd, lastFailed)) continue;
-    lastFailed = !ReadAndDeliver(lock, lastEnd);
+    Reading reading;
+    lastFailed = !ReadAndDeliver(lock, lastEnd, reading);
+    if (!sales_.empty()) DecideSales(lock, reading);
   }
   finished_ = true;
   wake_.notify_all();

@@ -27,7 +27,15 @@ struct Reading {
   pdx_weight weight{};     // valid when code == PDX_OK
   std::chrono::system_clock::time_point readAt;
   std::uint64_t exchange = 0;  // number of the exchange on this scale, from 1
+  int status = PDX_STATUS_NOT_READY;  // PDX_STATUS_* of the weight
   bool Ok() const { return code == PDX_OK; }
+};
+
+// The answer to a sale-weight request: PDX_OK with the sale weight, a refusal (101..106) with
+// the last reading, or the failure of the exchange.
+struct SaleOutcome {
+  int code = PDX_OK;
+  pdx_sale_weight sale{};
 };
 
 enum class ScaleState { Opening, Ready, Error };
@@ -48,6 +56,8 @@ class ScaleWorker {
  public:
   using ReadingCallback = std::function<void(const Reading&)>;
   using CommandCallback = std::function<void(int code)>;
+  using SaleCallback = std::function<void(const SaleOutcome&)>;
+  using HealthCallback = std::function<void(int code, const std::string& lines)>;
 
   ScaleWorker(ScaleSpec spec, const ServiceSettings& settings, Metrics& metrics);
   ~ScaleWorker();
@@ -74,6 +84,12 @@ class ScaleWorker {
   void Unsubscribe(int id);
   // Runs between exchanges; `tareGrams` for SpecifyTare.
   void RunCommand(ScaleCommand command, long tareGrams, CommandCallback callback);
+  // A sale weight within `timeoutMs`: the worker keeps polling (streams get every reading) and,
+  // once its reading is settled or over capacity, asks the library for the sale weight. One
+  // worker per scale: every client shares the scale's zero-return interlock.
+  void RequestSaleWeight(int timeoutMs, SaleCallback callback);
+  // pdx_check_health of `level` (1: no I/O; 2: one exchange), between exchanges.
+  void CheckHealth(int level, HealthCallback callback);
 
   ScaleInfo Info() const;
   const std::string& Name() const { return spec_.name; }
@@ -84,6 +100,10 @@ class ScaleWorker {
     long tareGrams;
     CommandCallback callback;
   };
+  struct PendingSale {
+    std::chrono::steady_clock::time_point deadline;
+    SaleCallback callback;
+  };
 
   void Run();
   // The saved logic device of a profile (a step of Start).
@@ -92,7 +112,11 @@ class ScaleWorker {
   // read is due. Then one exchange for every waiting reader and stream: true when it succeeded,
   // its end in `end`.
   bool WaitForWork(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::time_point lastEnd, bool lastFailed);
-  bool ReadAndDeliver(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::time_point& end);
+  bool ReadAndDeliver(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::time_point& end,
+                      Reading& reading);
+  // After an exchange: the sales whose reading is settled (or over capacity) are decided by the
+  // library, those out of time or whose exchange failed are answered with that reading.
+  void DecideSales(std::unique_lock<std::mutex>& lock, const Reading& reading);
   bool EnsureOpen();
   void CloseLine();
   Reading Exchange();
@@ -115,6 +139,8 @@ class ScaleWorker {
   std::map<int, ReadingCallback> subscribers_;
   int nextSubscriber_ = 1;
   std::deque<PendingCommand> commands_;
+  std::vector<PendingSale> sales_;
+  std::deque<std::function<void()>> jobs_;  // health checks, between exchanges
   ScaleInfo info_;
   std::thread thread_;
 };

@@ -189,16 +189,10 @@ bool Changes(const Request& request) {
 
 }  // namespace
 
-std::string ReadingJson(const std::string& scale, const Reading& reading, const char* type, bool markUnstable) {
-  json message;
-  if (type) message["type"] = reading.Ok() ? type : "error";
-  message["scale"] = scale;
-  if (!reading.Ok()) {
-    message["error"] = ResultError(reading.code);
-    message["read_at"] = IsoTime(reading.readAt);
-    return Dump(message);
-  }
-  const pdx_weight& w = reading.weight;
+namespace {
+
+// The weight fields of a reading.
+void AddWeight(json& message, const pdx_weight& w, bool markUnstable) {
   message["weight_mg"] = w.weight_mg;
   message["text"] = w.text;
   message["unit"] = w.unit;
@@ -206,8 +200,75 @@ std::string ReadingJson(const std::string& scale, const Reading& reading, const 
   message["overload"] = Flag(w.overload);
   message["net"] = Flag(w.net);
   message["tare_mg"] = w.tare_known ? json(w.tare_mg) : json(nullptr);
+}
+
+std::string IsoTimeMs(std::int64_t unixMs) {
+  return IsoTime(std::chrono::system_clock::time_point(std::chrono::milliseconds(unixMs)));
+}
+
+// The HTTP status of a sale-weight answer: a refusal says what the cashier must do.
+http::status SaleStatus(int code) {
+  switch (code) {
+    case PDX_OK: return http::status::ok;
+    case PDX_WEIGHT_UNSTABLE: return http::status::gateway_timeout;
+    case PDX_WEIGHT_SAME: return http::status::conflict;
+    case PDX_WEIGHT_UNDER_ZERO:
+    case PDX_WEIGHT_OVERLOAD:
+    case PDX_WEIGHT_BELOW_MINIMUM:
+    case PDX_WEIGHT_ZERO: return http::status::unprocessable_entity;
+    default: return http::status::service_unavailable;
+  }
+}
+
+json SaleJson(const std::string& scale, const SaleOutcome& outcome) {
+  json message;
+  message["scale"] = scale;
+  message["status"] = outcome.sale.status;
+  if (outcome.code != PDX_OK) message["error"] = ResultError(outcome.code);
+  if (outcome.code == PDX_OK || (outcome.code >= PDX_WEIGHT_UNSTABLE && outcome.code <= PDX_WEIGHT_ZERO)) {
+    const pdx_sale_weight& sale = outcome.sale;
+    message["sequence"] = sale.sequence;
+    AddWeight(message, sale.reading, false);
+    if (sale.taken_at_ms > 0) message["read_at"] = IsoTimeMs(sale.taken_at_ms);
+    message["limits"] = {{"minimum_mg", sale.minimum_mg}, {"maximum_mg", sale.maximum_mg},
+                         {"division_mg", sale.division_mg}};
+  }
+  return message;
+}
+
+// "key=value" lines, numbers as numbers.
+json HealthJson(const std::string& lines) {
+  json health = json::object();
+  std::istringstream in(lines);
+  for (std::string line; std::getline(in, line);) {
+    const auto equals = line.find('=');
+    if (equals == std::string::npos) continue;
+    const std::string value = line.substr(equals + 1);
+    const bool number = !value.empty() && value.size() < 18 && value.find_first_not_of("0123456789") == std::string::npos;
+    health[line.substr(0, equals)] = number ? json(std::stoll(value)) : json(value);
+  }
+  return health;
+}
+
+}  // namespace
+
+json ReadingObject(const std::string& scale, const Reading& reading, const char* type, bool markUnstable) {
+  json message;
+  if (type) message["type"] = reading.Ok() ? type : "error";
+  message["scale"] = scale;
+  message["status"] = reading.status;
+  if (!reading.Ok()) {
+    message["error"] = ResultError(reading.code);
+    message["read_at"] = IsoTime(reading.readAt);
+    return message;
+  }
+  AddWeight(message, reading.weight, markUnstable);
   message["read_at"] = IsoTime(reading.readAt);
-  return Dump(message);
+  return message;
+}
+
+std::string ReadingJson(const std::string& scale, const Reading& reading, const char* type, bool markUnstable) {
+  return Dump(ReadingObject(scale, reading, type, markUnstable));
 }
 
 // ---- the routes ----
@@ -357,6 +418,19 @@ bool ReadWeightQuery(const std::map<std::string, std::string>& query, bool& stab
   return true;
 }
 
+// "level=1|2"; false with the offending pair in `bad`.
+bool ReadHealthQuery(const std::map<std::string, std::string>& query, int& level, std::string& bad) {
+  for (const auto& [key, value] : query) {
+    if (key == "level" && (value == "1" || value == "2")) {
+      level = value[0] - '0';
+    } else {
+      bad = key + "=" + value;
+      return false;
+    }
+  }
+  return true;
+}
+
 }  // namespace
 
 void Service::Handle(const Request& request, Respond respond) {
@@ -407,23 +481,53 @@ void Service::ScalePath(const Request& request, const std::vector<std::string>& 
   };
   if (s.size() != 4 || s[0] != "v1" || s[1] != "scales") return reply(NotFound(request));
   const std::string& action = s[3];
-  if (action != "weight" && action != "zero" && action != "tare" && action != "stream") return reply(NotFound(request));
+  const bool reads = action == "weight" || action == "sale-weight" || action == "health";
+  if (!reads && action != "zero" && action != "tare" && action != "stream") return reply(NotFound(request));
   ScaleWorker* worker = Find(s[2]);
   if (!worker) return reply(Error(request, http::status::not_found, "UnknownScale", "no scale named \"" + s[2] + "\""));
   if (action == "stream") {
     return reply(Error(request, http::status::bad_request, "BadRequest", "the stream needs a WebSocket upgrade"));
   }
-  const auto wanted = action == "weight" ? http::verb::get : http::verb::post;
-  if (auto refusal = WrongMethod(request, wanted)) return reply(std::move(*refusal));
-  if (action != "weight") return Command(request, worker, action, reply);
+  if (auto refusal = WrongMethod(request, reads ? http::verb::get : http::verb::post)) return reply(std::move(*refusal));
+  if (!reads) return Command(request, worker, action, reply);
   bool stable = false;
-  int timeoutMs = 3000;
+  int timeoutMs = action == "sale-weight" ? 2000 : 3000;
+  int level = 1;
   std::string bad;
-  if (!ReadWeightQuery(query, stable, timeoutMs, bad)) {
+  if (action == "health" ? !ReadHealthQuery(query, level, bad) : !ReadWeightQuery(query, stable, timeoutMs, bad) ||
+                                                                      (action == "sale-weight" && stable)) {
+    const char* accepted = action == "health"        ? "level=1|2"
+                           : action == "sale-weight" ? "timeout_ms=0..60000"
+                                                     : "stable=true|false, timeout_ms=0..60000";
+    if (bad.empty()) bad = "stable=true";
     return reply(Error(request, http::status::bad_request, "BadRequest",
-                       "unknown query parameter or value \"" + bad + "\" (stable=true|false, timeout_ms=0..60000)"));
+                       "unknown query parameter or value \"" + bad + "\" (" + accepted + ")"));
   }
+  if (action == "sale-weight") return SaleWeight(request, worker, timeoutMs, reply);
+  if (action == "health") return ScaleHealth(request, worker, level, reply);
   Weight(request, worker, stable, timeoutMs, reply);
+}
+
+void Service::SaleWeight(const Request& request, ScaleWorker* worker, int timeoutMs, Respond respond) {
+  Request shape{http::verb::get, "/", request.version()};
+  shape.keep_alive(request.keep_alive());
+  worker->RequestSaleWeight(timeoutMs, [this, shape, respond, name = worker->Name()](const SaleOutcome& outcome) {
+    net::post(io_, [shape, respond, name, outcome] {
+      respond(JsonResponse(shape, SaleStatus(outcome.code), SaleJson(name, outcome)));
+    });
+  });
+}
+
+void Service::ScaleHealth(const Request& request, ScaleWorker* worker, int level, Respond respond) {
+  Request shape{http::verb::get, "/", request.version()};
+  shape.keep_alive(request.keep_alive());
+  worker->CheckHealth(level, [this, shape, respond, name = worker->Name()](int code, const std::string& lines) {
+    net::post(io_, [shape, respond, name, code, lines] {
+      json body = {{"scale", name}, {"health", HealthJson(lines)}};
+      if (code != PDX_OK) body["error"] = ResultError(code);
+      respond(JsonResponse(shape, code == PDX_OK ? http::status::ok : http::status::service_unavailable, body));
+    });
+  });
 }
 
 struct Service::WeightWait {
@@ -453,15 +557,15 @@ void Service::NextReading(std::shared_ptr<WeightWait> wait) {
     net::post(io_, [this, wait, reading] {
       if (!reading.Ok()) {
         return wait->respond(JsonResponse(wait->shape, http::status::service_unavailable,
-                                          json::parse(ReadingJson(wait->name, reading, nullptr))));
+                                          ReadingObject(wait->name, reading, nullptr)));
       }
       if (!wait->stable || reading.weight.stable == PDX_FLAG_YES) {
         return wait->respond(
-            JsonResponse(wait->shape, http::status::ok, json::parse(ReadingJson(wait->name, reading, nullptr))));
+            JsonResponse(wait->shape, http::status::ok, ReadingObject(wait->name, reading, nullptr)));
       }
       if (std::chrono::steady_clock::now() >= wait->deadline) {
         return wait->respond(JsonResponse(wait->shape, http::status::gateway_timeout,
-                                          json::parse(ReadingJson(wait->name, reading, nullptr, true))));
+                                          ReadingObject(wait->name, reading, nullptr, true)));
       }
       NextReading(wait);
     });

@@ -13,6 +13,7 @@
 
 #include <boost/asio/io_context.hpp>
 #include <boost/beast/http.hpp>
+#include <nlohmann/json.hpp>
 
 #include "service/metrics.hpp"
 #include "service/scale-worker.hpp"
@@ -124,6 +125,8 @@ class Service {
   void Weight(const Request& request, ScaleWorker* worker, bool stable, int timeoutMs, Respond respond);
   void NextReading(std::shared_ptr<WeightWait> wait);
   void Command(const Request& request, ScaleWorker* worker, const std::string& command, Respond respond);
+  void SaleWeight(const Request& request, ScaleWorker* worker, int timeoutMs, Respond respond);
+  void ScaleHealth(const Request& request, ScaleWorker* worker, int level, Respond respond);
   Response Scales(const Request& request) const;
   Response Health(const Request& request) const;
 
@@ -136,7 +139,10 @@ class Service {
   ConnectionLimit connections_;
 };
 
-// A reading as the API writes it, with "scale" first. Failed readings give the error object.
+// A reading as the API writes it, with "scale" first and its "status". Failed readings give the
+// error object.
+nlohmann::json ReadingObject(const std::string& scale, const Reading& reading, const char* type,
+                             bool markUnstable = false);
 std::string ReadingJson(const std::string& scale, const Reading& reading, const char* type, bool markUnstable = false);
 
 // Accepts connections on the settings' address until the I/O context stops or `stop` is called

@@ -235,8 +235,19 @@ TEST_P(ServiceApiTest, AnswersTheTable) {
   const std::vector<Row> rows = {
       {http::verb::get, "/v1/scales/till/weight", "", 200,
        {"\"scale\":\"till\"", "\"weight_mg\":1250000", "\"text\":\"1250\"", "\"unit\":\"g\"", "\"stable\":true",
-        "\"overload\":null", "\"net\":false", "\"tare_mg\":0", "\"read_at\":\"20"}},
+        "\"overload\":null", "\"net\":false", "\"tare_mg\":0", "\"read_at\":\"20", "\"status\":11"}},
       {http::verb::get, "/v1/scales/till/weight?stable=true&timeout_ms=500", "", 200, {"\"stable\":true"}},
+      // One sale per load, for every client of the scale.
+      {http::verb::get, "/v1/scales/till/sale-weight?timeout_ms=500", "", 200,
+       {"\"sequence\":1", "\"status\":11", "\"weight_mg\":1250000",
+        "\"limits\":{\"division_mg\":2000,\"maximum_mg\":15000000,\"minimum_mg\":40000}"}},
+      {http::verb::get, "/v1/scales/till/sale-weight?timeout_ms=0", "", 409,
+       {"\"name\":\"WeightSame\"", "\"sequence\":0", "\"weight_mg\":1250000"}},
+      {http::verb::get, "/v1/scales/till/health?level=2", "", 200,
+       {"\"open\":1", "\"status\":11", "\"protocol\":\"POS2MProV1\"", "\"serial_number\":"}},
+      {http::verb::get, "/v1/scales/till/health?level=9", "", 400, {"\"name\":\"BadRequest\""}},
+      {http::verb::get, "/v1/scales/till/sale-weight?stable=true", "", 400, {"\"name\":\"BadRequest\""}},
+      {http::verb::post, "/v1/scales/till/sale-weight", "{}", 405, {"\"name\":\"MethodNotAllowed\""}},
       {http::verb::get, "/v1/scales", "", 200,
        {"\"name\":\"till\"", "\"protocol\":\"POS2MProV1\"", "\"state\":\"ready\"", "\"connection\":"}},
       {http::verb::post, "/v1/scales/till/tare", "{\"tare_g\": 250}", 200, {"{}"}},
@@ -288,6 +299,28 @@ TEST_F(ServiceTest, StableWaitEndsWith504AndTheUnstableReading) {
   EXPECT_EQ(answer.status, 504) << answer.body;
   EXPECT_NE(answer.body.find("\"stable\":false"), std::string::npos) << answer.body;
   EXPECT_NE(answer.body.find("\"weight_mg\":1250000"), std::string::npos) << answer.body;
+}
+
+TEST_F(ServiceTest, ASaleWaitsForTheLoadToSettleWhileStreamsGoOn) {
+  Start(false);
+  state_->SetStable(false);
+  Answer unsettled = Get("/v1/scales/till/sale-weight?timeout_ms=300");
+  EXPECT_EQ(unsettled.status, 504) << unsettled.body;
+  EXPECT_NE(unsettled.body.find("\"name\":\"WeightUnstable\""), std::string::npos) << unsettled.body;
+  EXPECT_NE(unsettled.body.find("\"status\":12"), std::string::npos) << unsettled.body;
+
+  StreamClient client;
+  ASSERT_FALSE(client.Connect(port_, "/v1/scales/till/stream"));
+  EXPECT_EQ(client.Next()["status"], 12);
+  std::thread settle([this] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    state_->SetStable(true);
+  });
+  Answer sale = Get("/v1/scales/till/sale-weight?timeout_ms=5000");
+  settle.join();
+  EXPECT_EQ(sale.status, 200) << sale.body;
+  EXPECT_NE(sale.body.find("\"sequence\":1"), std::string::npos) << sale.body;
+  EXPECT_EQ(client.Next()["status"], 11);  // the stream saw the load settle, not only the sale
 }
 
 TEST_F(ServiceTest, StreamFollowsWeightFailureAndRecovery) {
@@ -455,6 +488,11 @@ TEST_F(ServiceTest, PageInHeadlessChromiumShowsTheWeightAndTares) {
     const std::string weight = "(" + card + "?.querySelector('.weight').textContent ?? '')";
     EXPECT_EQ(browser.WaitFor(weight, "1250 g", std::chrono::seconds(30)), "1250 g") << browser.Failure();
     EXPECT_EQ(browser.Evaluate("location.hash"), "") << "the token stays in the address";
+    EXPECT_EQ(browser.Evaluate(card + ".querySelector('.state').textContent"), "ready stable");
+
+    browser.Evaluate(card + ".querySelector('button.weigh').click()");
+    EXPECT_EQ(browser.WaitFor(card + ".dataset.sale ?? ''", "1", std::chrono::seconds(15)), "1")
+        << browser.Evaluate(card + ".querySelector('.sale').textContent");
 
     browser.Evaluate(card + ".querySelector('button.tare').click()");
     EXPECT_EQ(browser.WaitFor(card + ".dataset.last ?? ''", "tare", std::chrono::seconds(15)), "tare")
@@ -462,7 +500,8 @@ TEST_F(ServiceTest, PageInHeadlessChromiumShowsTheWeightAndTares) {
     EXPECT_EQ(state_->RequestCount("pos-tare"), 1);
     EXPECT_EQ(state_->GetReadings().tare, 1250);
     EXPECT_EQ(browser.WaitFor(weight, "0 g", std::chrono::seconds(15)), "0 g");
-    EXPECT_EQ(browser.Evaluate(card + ".querySelector('.state').textContent"), "ready stable net");
+    EXPECT_EQ(browser.WaitFor(card + ".querySelector('.state').textContent", "ready zero net", std::chrono::seconds(5)),
+              "ready zero net");
 
     const std::string artefacts = std::string(BUILD_DIR) + "/test-artefacts";
     std::filesystem::create_directories(artefacts);
