@@ -139,7 +139,8 @@ for file in include/ponderix/driver-types.hpp include/ponderix/driver-api.hpp in
             lib/python3/dist-packages/ponderix/__init__.py "$libdir/cmake/Ponderix/PonderixConfig.cmake" \
             "$libdir/cmake/Ponderix/PonderixConfigVersion.cmake" share/doc/ponderix/README.md \
             share/doc/ponderix/examples/demo.json share/doc/ponderix/reference/commands.md \
-            share/doc/ponderix/examples/scale-service.service; do
+            share/doc/ponderix/examples/scale-service.service share/ponderix/bindings/dotnet/Ponderix.cs \
+            share/ponderix/bindings/pascal/Ponderix.pas; do
   [ -e "$prefix/$file" ] || fail "missing $file"
 done
 echo "installed $(basename "$library"): $(( $(stat -c %s "$library") / 1024 )) KiB"
@@ -163,4 +164,5 @@ for deb in "$build"/packages/*.deb; do dpkg-deb -x "$deb" "$scratch"; done
 check_stripped "$scratch"/usr/lib/*/libdriver.so.1.* "$scratch/usr/bin/Benchtap" "$scratch/usr/bin/scalesim" \
   "$scratch/usr/bin/scale-service"
 [ -f "$scratch/usr/share/doc/ponderix/examples/scale-service.service" ] || fail "no scale-service unit in the packages"
+[ -f "$scratch/usr/share/ponderix/bindings/dotnet/Ponderix.cs" ] || fail "no C# binding in the packages"
 consumer_against "$scratch/usr" packages

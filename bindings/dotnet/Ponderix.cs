@@ -169,8 +169,17 @@ namespace Ponderix
             CheckSize(typeof(PdxWeight), PdxWeight.Size);
             CheckSize(typeof(PdxSaleWeight), PdxSaleWeight.Size);
             CheckSize(typeof(PdxCapabilities), PdxCapabilities.Size);
-            Preload(Environment.GetEnvironmentVariable("PONDERIX_LIBRARY"));
+            try
+            {
+                Preload(Environment.GetEnvironmentVariable("PONDERIX_LIBRARY"));
+            }
+            catch (Exception error)
+            {
+                preloadError = error;
+            }
         }
+
+        static readonly Exception preloadError;
 
         static void CheckSize(Type type, int size)
         {
@@ -186,12 +195,13 @@ namespace Ponderix
             if (string.IsNullOrEmpty(path)) return;
             IntPtr module = IsWindows ? Win32.LoadLibraryW(path) : Posix.dlopen(path, 0x102 /* RTLD_NOW|RTLD_GLOBAL */);
             if (module == IntPtr.Zero)
-                throw new DllNotFoundException("PONDERIX_LIBRARY names " + path + ", which could not be loaded");
+                throw new DllNotFoundException("the Ponderix driver library " + path + " (PONDERIX_LIBRARY) could not be loaded");
         }
 
         /// <summary>Makes sure the library loads: a DllNotFoundException naming the file otherwise.</summary>
         public static void EnsureLoaded()
         {
+            if (preloadError != null) throw new DllNotFoundException(preloadError.Message, preloadError);
             try
             {
                 pdx_result_name(0);

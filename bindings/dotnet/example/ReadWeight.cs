@@ -31,7 +31,7 @@ static class ReadWeight
             }
             return 0;
         }
-        catch (PonderixException error)
+        catch (Exception error) when (error is PonderixException || error is DllNotFoundException)
         {
             Console.Error.WriteLine(error.Message);
             return 1;
