@@ -9,7 +9,7 @@ packages=(cmake g++ make pkg-config ccache
           gcc python3 python3-pytest nlohmann-json3-dev
           binutils dpkg-dev file  # debug split, dpkg-shlibdeps and CPack's DEB step
           chromium)  # the service's page in a headless browser
-packages+=(mono-mcs mono-runtime fp-compiler fp-units-fcl)  # the C# and Pascal bindings' tests (test-bindings.sh)
+packages+=(mono-mcs mono-runtime fp-compiler fp-units-fcl python3-pip)  # the bindings' tests (test-bindings.sh)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
