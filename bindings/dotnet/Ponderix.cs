@@ -103,19 +103,41 @@ namespace Ponderix
     /// <summary>Languages of the result descriptions.</summary>
     public enum Language { Russian = 1, English = 2 }
 
-    /// <summary>struct pdx_weight: one reading, all of it from one status exchange.</summary>
+    /// <summary>struct pdx_weight: one reading, all of it from one status exchange. Blittable:
+    /// the two character arrays are held as 64-bit words (TextBytes and UnitBytes give them back).</summary>
     [StructLayout(LayoutKind.Explicit, Size = Size)]
     public struct PdxWeight
     {
         public const int Size = 72;
-        [FieldOffset(0)] [MarshalAs(UnmanagedType.ByValArray, SizeConst = 32)] public byte[] text;
+        [FieldOffset(0)] public ulong text0;      // char text[32]: the weight as the scale sent it
+        [FieldOffset(8)] public ulong text1;
+        [FieldOffset(16)] public ulong text2;
+        [FieldOffset(24)] public ulong text3;
         [FieldOffset(32)] public long weight_mg;
-        [FieldOffset(40)] [MarshalAs(UnmanagedType.ByValArray, SizeConst = 8)] public byte[] unit;
+        [FieldOffset(40)] public ulong unit0;     // char unit[8]
         [FieldOffset(48)] public int stable;      // PDX_FLAG_*: 0 no, 1 yes, -1 unknown
         [FieldOffset(52)] public int overload;
         [FieldOffset(56)] public int net;
         [FieldOffset(60)] public int tare_known;
         [FieldOffset(64)] public long tare_mg;
+
+        /// <summary>char text[32], NUL-terminated UTF-8.</summary>
+        public byte[] TextBytes() { return Bytes(text0, text1, text2, text3); }
+        /// <summary>char unit[8], NUL-terminated.</summary>
+        public byte[] UnitBytes() { return Bytes(unit0); }
+
+        // The words back into the bytes they hold in memory.
+        static byte[] Bytes(params ulong[] words)
+        {
+            var bytes = new byte[words.Length * 8];
+            for (int i = 0; i < words.Length; ++i)
+            {
+                byte[] word = BitConverter.GetBytes(words[i]);
+                if (!BitConverter.IsLittleEndian) Array.Reverse(word);
+                Array.Copy(word, 0, bytes, i * 8, 8);
+            }
+            return bytes;
+        }
     }
 
     /// <summary>struct pdx_sale_weight: a reading classified for a sale.</summary>
@@ -386,9 +408,9 @@ namespace Ponderix
 
         internal Weight(PdxWeight raw)
         {
-            Text = raw.text == null ? "" : Native.FromUtf8(raw.text);
+            Text = Native.FromUtf8(raw.TextBytes());
             WeightMg = raw.weight_mg;
-            Unit = raw.unit == null ? "" : Native.FromUtf8(raw.unit);
+            Unit = Native.FromUtf8(raw.UnitBytes());
             Stable = Flag(raw.stable);
             Overload = Flag(raw.overload);
             Net = Flag(raw.net);
