@@ -152,6 +152,15 @@ type
     {$IFEND}
   {$ENDIF}
   PPdxSize = ^TPdxSize;
+  {$IFDEF FPC}
+  TPdxUInt64 = QWord;
+  {$ELSE}
+    {$IF CompilerVersion >= 18}
+  TPdxUInt64 = UInt64;
+    {$ELSE}
+  TPdxUInt64 = Int64;   { Delphi 7: no unsigned 64-bit type; a sequence never reaches 2^63 }
+    {$IFEND}
+  {$ENDIF}
   TPdxHandle = Int64;
   PPdxHandle = ^TPdxHandle;
 
@@ -171,7 +180,7 @@ type
   { struct pdx_sale_weight (120 bytes) }
   TPdxSaleWeight = record
     Reading: TPdxWeight;
-    Sequence: UInt64;
+    Sequence: TPdxUInt64;
     TakenAtMs: Int64;    { Unix epoch [ms], UTC }
     MinimumMg: Int64;
     MaximumMg: Int64;
@@ -270,7 +279,7 @@ type
 
   TSaleWeight = record
     Reading: TWeight;
-    Sequence: UInt64;    { from 1 per handle; 0 on a refusal }
+    Sequence: TPdxUInt64; { from 1 per handle; 0 on a refusal }
     TakenAtMs: Int64;    { Unix epoch [ms], UTC }
     MinimumMg, MaximumMg, DivisionMg: Int64; { the limits the checks used; 0 where unknown }
     Status: TScaleStatus;
@@ -418,7 +427,11 @@ begin
   if LibraryHandle <> 0 then Exit;
   { A record that does not match the C layout would corrupt memory. }
   CheckSize('TPdxWeight', SizeOf(TPdxWeight), 72);
+  {$IF defined(CPUI386) and not defined(MSWINDOWS)}
+  CheckSize('TPdxSaleWeight', SizeOf(TPdxSaleWeight), 116); { i386 System V: 64-bit members on 4 bytes }
+  {$ELSE}
   CheckSize('TPdxSaleWeight', SizeOf(TPdxSaleWeight), 120);
+  {$IFEND}
   CheckSize('TPdxCapabilities', SizeOf(TPdxCapabilities), 36);
   Path := FileName;
   if Path = '' then Path := GetEnvironmentVariable('PONDERIX_LIBRARY');

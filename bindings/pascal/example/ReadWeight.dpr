@@ -5,7 +5,7 @@
 program ReadWeight;
 
 {$IFDEF FPC} {$MODE DELPHI} {$ENDIF}
-{$APPTYPE CONSOLE}
+{$IFDEF MSWINDOWS} {$APPTYPE CONSOLE} {$ENDIF}
 
 uses
   SysUtils, Ponderix;
