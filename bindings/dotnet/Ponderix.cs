@@ -9,7 +9,9 @@
 //
 // The library is driver.dll on Windows and libdriver.so.1 elsewhere, found by the system's
 // search (the program's folder and PATH on Windows; LD_LIBRARY_PATH, the cache of ldconfig on
-// Linux). The environment variable PONDERIX_LIBRARY may name the file instead.
+// Linux), so the caller has nothing to configure. (A DllImport name is fixed when the program
+// is compiled, and Mono binds it when it compiles the calling method: a path chosen at run time
+// cannot be honoured reliably, so there is none.)
 //
 // Threads: one Scale may be used by several threads; the library serialises the calls on it.
 using System;
@@ -177,7 +179,7 @@ namespace Ponderix
     /// </summary>
     public static class Native
     {
-        /// <summary>The file the library is loaded from unless PONDERIX_LIBRARY names one.</summary>
+        /// <summary>The library's file, found by the system's search for libraries.</summary>
         public static readonly string LibraryFile = IsWindows ? "driver.dll" : "libdriver.so.1";
 
         static bool IsWindows
@@ -191,17 +193,7 @@ namespace Ponderix
             CheckSize(typeof(PdxWeight), PdxWeight.Size);
             CheckSize(typeof(PdxSaleWeight), PdxSaleWeight.Size);
             CheckSize(typeof(PdxCapabilities), PdxCapabilities.Size);
-            try
-            {
-                Preload(Environment.GetEnvironmentVariable("PONDERIX_LIBRARY"));
-            }
-            catch (Exception error)
-            {
-                preloadError = error;
-            }
         }
-
-        static readonly Exception preloadError;
 
         static void CheckSize(Type type, int size)
         {
@@ -210,28 +202,19 @@ namespace Ponderix
                                                     " bytes here, the C struct " + size);
         }
 
-        // A library named by path is loaded first; the declarations below then bind to it, as the
-        // system finds a loaded library by its name (Windows) or its SONAME (Linux).
-        static void Preload(string path)
-        {
-            if (string.IsNullOrEmpty(path)) return;
-            IntPtr module = IsWindows ? Win32.LoadLibraryW(path) : Posix.dlopen(path, 0x102 /* RTLD_NOW|RTLD_GLOBAL */);
-            if (module == IntPtr.Zero)
-                throw new DllNotFoundException("the Ponderix driver library " + path + " (PONDERIX_LIBRARY) could not be loaded");
-        }
-
         /// <summary>Makes sure the library loads: a DllNotFoundException naming the file otherwise.</summary>
         public static void EnsureLoaded()
         {
-            if (preloadError != null) throw new DllNotFoundException(preloadError.Message, preloadError);
             try
             {
                 pdx_result_name(0);
             }
             catch (DllNotFoundException error)
             {
-                throw new DllNotFoundException("the Ponderix driver library " + LibraryFile +
-                                               " was not found (set PONDERIX_LIBRARY to its path): " + error.Message, error);
+                throw new DllNotFoundException("the Ponderix driver library " + LibraryFile + " was not found (" +
+                                               (IsWindows ? "put it beside the program or on PATH"
+                                                          : "install the runtime package, or name its folder in LD_LIBRARY_PATH") +
+                                               "): " + error.Message, error);
             }
             catch (EntryPointNotFoundException error)
             {
@@ -311,7 +294,6 @@ namespace Ponderix
         static class Win32
         {
             const string Library = "driver";
-            [DllImport("kernel32", CharSet = CharSet.Unicode, SetLastError = true)] internal static extern IntPtr LoadLibraryW(string path);
             [DllImport(Library, CallingConvention = CallingConvention.Cdecl)] internal static extern int pdx_create(out long handle);
             [DllImport(Library, CallingConvention = CallingConvention.Cdecl)] internal static extern int pdx_destroy(long handle);
             [DllImport(Library, CallingConvention = CallingConvention.Cdecl)] internal static extern int pdx_open(long handle, int logic_device_id);
@@ -354,7 +336,6 @@ namespace Ponderix
         static class Posix
         {
             const string Library = "libdriver.so.1";
-            [DllImport("libdl.so.2")] internal static extern IntPtr dlopen(string path, int flags);
             [DllImport(Library, CallingConvention = CallingConvention.Cdecl)] internal static extern int pdx_create(out long handle);
             [DllImport(Library, CallingConvention = CallingConvention.Cdecl)] internal static extern int pdx_destroy(long handle);
             [DllImport(Library, CallingConvention = CallingConvention.Cdecl)] internal static extern int pdx_open(long handle, int logic_device_id);
