@@ -46,6 +46,7 @@ class AsioConnection : public Connection {
   }
   void SetQuickWait(std::chrono::milliseconds wait) override { quickWait_ = wait; }
   std::uint64_t BytesReceived() const override { return bytesReceived_; }
+  std::uint64_t Reopens() const override { return reopens_; }
   int GetTransferState() override { return transferState_; }
   void SetTransferState(const int& state) override { transferState_ = state; }
 
@@ -135,6 +136,7 @@ class AsioConnection : public Connection {
   std::uint64_t bytesReceived_ = 0;
   // One reopen per transfer (a write and the reads of its reply, or a read of a listener).
   bool reopenedInTransfer_ = false;
+  std::uint64_t reopens_ = 0;
   // Whether the last transfer timed out, and when it ended: the scale may still be answering.
   bool unsettled_ = false;
   std::chrono::steady_clock::time_point unsettledSince_;

@@ -243,6 +243,7 @@ void AsioConnection::RunWithOneReopen(const char* caller, const char* operation,
     if (IsLineLost(ec) && !reopenedInTransfer_) {
       kLog.Error(Fill("@(), line lost (@), reopening", caller, FullText(ec)));
       reopenedInTransfer_ = true;
+      ++reopens_;
       Reopen(result);
       if (result != ErrorCase::Correct) return;
       resumeAfterReopen(result);

@@ -40,6 +40,8 @@ class Connection {
   // Every byte taken from the line since it was made: replies, and what was dropped as stale
   // or late.
   virtual std::uint64_t BytesReceived() const { return 0; }
+  // Times the line was lost and opened again since it was made.
+  virtual std::uint64_t Reopens() const { return 0; }
   virtual int GetTransferState() = 0;
   virtual void SetTransferState(const int& state) = 0;
 };

@@ -44,6 +44,10 @@ void Device::Open(int logicDeviceId, ErrorCase& result) {
   if (result != ErrorCase::Correct) return;
   LoadConnectionSettings(logicDeviceId, result);
   if (result != ErrorCase::Correct) return;
+  ErrorCase noName = ErrorCase::Correct;
+  lineName_ = logicDevices_->GetLogicDeviceParam(logicDeviceId, LogicDeviceParamType::Name, noName);
+  // A new line may be another scale: its limits and the last sale weight are not this one's.
+  weighing_.Forget();
   CheckConnectionSettings(result);
   if (result != ErrorCase::Correct) {
     // The settings just loaded no longer describe a line of an earlier Open: let it go.
@@ -164,6 +168,26 @@ bool Device::IsOpen() {
 
 void Device::Close(ErrorCase&) {
   if (connection_) connection_->Close();
+  weighing_.Forget();
+}
+
+bool Device::HasOpenLine() const { return connection_ && connection_->IsOpen(); }
+
+std::string Device::LineName() const { return lineName_.empty() ? endPoint_ : lineName_; }
+
+std::string Device::ReportedModel() const { return reportedModel_ == "Not Pro model" ? std::string() : reportedModel_; }
+
+WeightReading Device::ReadStatus(ErrorCase& result) {
+  const Command command =
+      protocol_ == "auto" ? Command::StatusOfWeightChannelAuto : Command::StatusOfWeightChannel;
+  lastReading_.reset();
+  RunOtherCommand(command, result);
+  if (result != ErrorCase::Correct) return {};
+  if (!lastReading_ || !lastReading_->numeric) {
+    result = ErrorCase::DeviceResponseIncorrectFormat;
+    return {};
+  }
+  return *lastReading_;
 }
 
 void Device::SetParam(ParamType type, const std::string& value) {
@@ -205,12 +229,17 @@ OutputValues Device::RunCommand(Command command, ErrorCase& result) {
   auto executor = CreateExecutor(command, result);
   if (result != ErrorCase::Correct) return {};
   OutputValues outputs;
+  const std::uint64_t reopensBefore = connection_ ? connection_->Reopens() : 0;
   try {
     outputs = executor->ExecuteCommand(*this, result);
   } catch (...) {
     ClearOutputsOf(command);
     throw;
   }
+  const std::uint64_t reopens = connection_ ? connection_->Reopens() - reopensBefore : 0;
+  auto reading = result == ErrorCase::Correct ? executor->TakeReading() : std::nullopt;
+  if (reading) lastReading_ = reading;
+  weighing_.RecordExchange(command, protocol_, result, reopens, reading ? &*reading : nullptr, LineName());
   if (result != ErrorCase::Correct) {
     kLog.Error(line + Fill(", Device::ExecuteCommand(), command: [@] ErrorCase is [@]", ToString(command),
                            ToString(result)));

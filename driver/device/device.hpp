@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,10 +12,12 @@
 #include "driver/interface/driver-types.hpp"
 #include "driver/logic-devices/logic-devices.hpp"
 #include "driver/protocols/protocol-context.hpp"
+#include "driver/vocabulary/weight-reading.hpp"
+#include "driver/weighing/weighing.hpp"
 
 namespace Korvalt::Ponderix::Driver {
 
-class Device : public ProtocolContext {
+class Device : public ProtocolContext, public WeighingContext {
  public:
   Device();
   ~Device() override;
@@ -25,7 +28,7 @@ class Device : public ProtocolContext {
   bool IsOpen();
   void Close(ErrorCase& result);
 
-  void SetParam(ParamType type, const std::string& value);
+  void SetParam(ParamType type, const std::string& value) override;
   std::string GetParam(ParamType type, ErrorCase& result);
   std::string GetInputParam(ParamType type, ErrorCase& result) override;
 
@@ -33,6 +36,17 @@ class Device : public ProtocolContext {
   void ExecuteCommand(Command command, ErrorCase& result);
   std::string GetProtocol() const override;
   std::shared_ptr<Connection> GetConnection() override;
+  // Whether a line is open now (no log line, unlike IsOpen).
+  bool HasOpenLine() const;
+  // The logic device's name, else the end point: how log lines name this scale.
+  std::string LineName() const;
+  // One fresh status exchange, as a typed reading: the protocol's status command (each
+  // protocol's in turn while the protocol is still "auto"). A reply whose weight is no number
+  // gives DeviceResponseIncorrectFormat.
+  WeightReading ReadStatus(ErrorCase& result) override;
+  Weighing& GetWeighing() { return weighing_; }
+  // The model the scale reported at open; empty where the protocol does not tell.
+  std::string ReportedModel() const;
   // ExecuteCommand for the protocols' own use (the stability wait, detection): the outputs come
   // back as well.
   OutputValues RunOtherCommand(Command command, ErrorCase& result) override;
@@ -72,7 +86,11 @@ class Device : public ProtocolContext {
   std::string protocol_;
   std::shared_ptr<Connection> connection_;
   std::string reportedModel_;
+  std::string lineName_;  // the logic device's name, where it has one
   std::unique_ptr<LogicDeviceManager> logicDevices_;
+  // The reading of the last status command that succeeded (kept by RunCommand).
+  std::optional<WeightReading> lastReading_;
+  Weighing weighing_;
 };
 
 }  // namespace Korvalt::Ponderix::Driver

@@ -9,104 +9,15 @@
 #include <vector>
 
 #include "driver/vocabulary/enumeration-names.hpp"
-#include "driver/interface/call-frame.hpp"
+#include "driver/interface/c-calls.hpp"
+#include "driver/interface/c-names.hpp"
 #include "driver/interface/defines.hpp"
-#include "driver/interface/weight-reading.hpp"
+#include "driver/protocols/protocol-table.hpp"
 #include "driver/logging/logging.hpp"
 
 using namespace Korvalt::Ponderix::Driver;
+using namespace Korvalt::Ponderix::Driver::CCalls;
 
-namespace {
-
-constexpr int kBufferTooSmall = PDX_BUFFER_TOO_SMALL;
-
-DeviceHandle ToDeviceHandle(pdx_handle handle) {
-  return reinterpret_cast<DeviceHandle>(static_cast<std::uintptr_t>(handle));
-}
-
-int Code(ErrorCase result) { return static_cast<int>(result); }
-
-// The whole text and its NUL, or nothing.
-int CopyOut(const std::string& text, char* buffer, size_t size, size_t* needed) {
-  if (needed) *needed = text.size() + 1;
-  if (buffer == nullptr || size < text.size() + 1) return kBufferTooSmall;
-  std::memcpy(buffer, text.data(), text.size());
-  buffer[text.size()] = '\0';
-  return PDX_OK;
-}
-
-// Runs `work` in the call frame; on success its text goes to the caller's buffer.
-template <typename Work>
-int TextCall(const char* name, char* buffer, size_t size, size_t* needed, Work&& work) {
-  if (needed) *needed = 0;
-  ErrorCase result = ErrorCase::Correct;
-  std::string text;
-  RunFunction(name, result, [&] {
-    text = work(result);
-    return result;
-  });
-  if (result != ErrorCase::Correct) return Code(result);
-  return CopyOut(text, buffer, size, needed);
-}
-
-// `work(device, result)` on the device behind `handle`, in the call frame.
-template <typename Work>
-int DeviceCall(const char* name, pdx_handle handle, Work&& work) {
-  ErrorCase result = ErrorCase::Correct;
-  return Code(RunFunction(name, result, [&] {
-    return WithDevice(ToDeviceHandle(handle), result, [&](Device& device) { work(device, result); });
-  }));
-}
-
-template <typename Work>
-int DeviceTextCall(const char* name, pdx_handle handle, char* buffer, size_t size, size_t* needed, Work&& work) {
-  return TextCall(name, buffer, size, needed, [&](ErrorCase& result) {
-    std::string text;
-    WithDevice(ToDeviceHandle(handle), result, [&](Device& device) { text = work(device, result); });
-    return text;
-  });
-}
-
-std::string Text(const char* value) { return value ? std::string(value) : std::string(); }
-
-std::string ToUtf8(const std::wstring& text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    std::uint32_t c = static_cast<std::uint32_t>(text[i]);
-    // wchar_t is UTF-16 on Windows: join a surrogate pair.
-    if (sizeof(wchar_t) == 2 && c >= 0xD800 && c < 0xDC00 && i + 1 < text.size()) {
-      const auto low = static_cast<std::uint32_t>(text[i + 1]);
-      if (low >= 0xDC00 && low < 0xE000) {
-        c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-        ++i;
-      }
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xC0 | (c >> 6));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xE0 | (c >> 12));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (c >> 18));
-      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-  }
-  return out;
-}
-
-void CopyField(const std::string& text, char* field, std::size_t size) {
-  const std::size_t length = text.size() < size ? text.size() : size - 1;
-  std::memcpy(field, text.data(), length);
-  field[length] = '\0';
-}
-
-}  // namespace
 
 extern "C" {
 
@@ -171,34 +82,27 @@ PDX_API int PDX_CALL pdx_get_input_param(pdx_handle handle, int param, char* buf
 PDX_API int PDX_CALL pdx_set_option(pdx_handle handle, int option, const char* value) {
   const auto type = static_cast<Option>(option);
   if (!IsKnown(type)) return Code(ErrorCase::OptionUnknown);
-  return DeviceCall("pdx_set_option", handle, [&](Device& device, ErrorCase& result) {
-    auto connection = device.GetConnection();
-    if (!connection) {
-      result = ErrorCase::ConnectionError;
-      return;
-    }
-    connection->SetOption(type, Text(value), result);
+  return OpenDeviceCall("pdx_set_option", handle, [&](Device& device, ErrorCase& result) {
+    device.GetConnection()->SetOption(type, Text(value), result);
   });
 }
 
 PDX_API int PDX_CALL pdx_get_option(pdx_handle handle, int option, char* buffer, size_t size, size_t* needed) {
   const auto type = static_cast<Option>(option);
   if (!IsKnown(type)) return Code(ErrorCase::OptionUnknown);
-  return DeviceTextCall("pdx_get_option", handle, buffer, size, needed, [&](Device& device, ErrorCase& result) {
-    auto connection = device.GetConnection();
-    if (!connection) {
-      result = ErrorCase::ConnectionError;
-      return std::string();
-    }
-    return connection->GetOption(type, result);
+  if (needed) *needed = 0;
+  std::string text;
+  const int code = OpenDeviceCall("pdx_get_option", handle, [&](Device& device, ErrorCase& result) {
+    text = device.GetConnection()->GetOption(type, result);
   });
+  return code == PDX_OK ? CopyOut(text, buffer, size, needed) : code;
 }
 
 PDX_API int PDX_CALL pdx_execute_command(pdx_handle handle, int command) {
   const auto type = static_cast<Command>(command);
   if (!IsKnown(type)) return Code(ErrorCase::CommandUnknown);
-  return DeviceCall("pdx_execute_command", handle,
-                    [&](Device& device, ErrorCase& result) { device.ExecuteCommand(type, result); });
+  return OpenDeviceCall("pdx_execute_command", handle,
+                        [&](Device& device, ErrorCase& result) { device.ExecuteCommand(type, result); });
 }
 
 PDX_API int PDX_CALL pdx_get_protocol(pdx_handle handle, char* buffer, size_t size, size_t* needed) {
@@ -210,50 +114,31 @@ PDX_API int PDX_CALL pdx_read_weight(pdx_handle handle, struct pdx_weight* out) 
   if (out == nullptr) return PDX_INCORRECT_ARGUMENTS;
   std::memset(out, 0, sizeof *out);
   WeightReading reading;
-  const int code = DeviceCall("pdx_read_weight", handle, [&](Device& device, ErrorCase& result) {
-      // A device still on "auto" tries each protocol's status in turn.
-      const Command command =
-          device.GetProtocol() == "auto" ? Command::StatusOfWeightChannelAuto : Command::StatusOfWeightChannel;
-      // The outputs of this exchange, as the device stored them.
-      const OutputValues outputs = device.RunOtherCommand(command, result);
-      if (result != ErrorCase::Correct) return;
-      if (!MakeWeightReading(outputs, reading)) result = ErrorCase::DeviceResponseIncorrectFormat;
-  });
-  if (code != PDX_OK) return code;
-  CopyField(reading.text, out->text, sizeof out->text);
-  out->weight_mg = reading.weightMg;
-  CopyField(reading.unit, out->unit, sizeof out->unit);
-  out->stable = static_cast<int>(reading.stable);
-  out->overload = static_cast<int>(reading.overload);
-  out->net = static_cast<int>(reading.net);
-  out->tare_known = reading.tareKnown ? 1 : 0;
-  out->tare_mg = reading.tareMg;
-  return PDX_OK;
+  const int code = OpenDeviceCall("pdx_read_weight", handle,
+                                  [&](Device& device, ErrorCase& result) { reading = device.ReadStatus(result); });
+  if (code == PDX_OK) FillWeight(reading, *out);
+  return code;
 }
 
-PDX_API const char* PDX_CALL pdx_result_name(int code) {
-  static const std::vector<std::string> names = [] {
-    std::vector<std::string> all;
-    for (int n = 0; IsKnown(static_cast<ErrorCase>(n)); ++n) all.push_back(ToString(static_cast<ErrorCase>(n)));
-    return all;
-  }();
-  if (code == PDX_BUFFER_TOO_SMALL) return "BufferTooSmall";
-  return code >= 0 && static_cast<std::size_t>(code) < names.size() ? names[static_cast<std::size_t>(code)].c_str()
-                                                                    : nullptr;
-}
+PDX_API const char* PDX_CALL pdx_result_name(int code) { return ResultName(code); }
 
 PDX_API int PDX_CALL pdx_get_error_description(int code, int language, char* buffer, size_t size, size_t* needed) {
   return TextCall("pdx_get_error_description", buffer, size, needed, [&](ErrorCase& result) {
-    const auto ecase = static_cast<ErrorCase>(code);
+    std::string text;
     if (!IsKnownLanguage(language)) {
       result = ErrorCase::IncorrectArgumnts;
-      return std::string();
-    }
-    if (!IsKnown(ecase) || !HasDescription(ecase, language)) {
+    } else if (!ResultDescription(code, language, text)) {
       result = ErrorCase::ErrorCaseUnknown;
-      return std::string();
     }
-    return ToUtf8(Description(ecase, language));
+    return text;
+  });
+}
+
+PDX_API int PDX_CALL pdx_protocol_names(char* buffer, size_t size, size_t* needed) {
+  return TextCall("pdx_protocol_names", buffer, size, needed, [](ErrorCase&) {
+    std::string names;
+    for (const auto& row : ProtocolTable()) names += (names.empty() ? "" : "\n") + row.name;
+    return names;
   });
 }
 
@@ -354,7 +239,7 @@ PDX_API int PDX_CALL pdx_get_logic_device_ids(pdx_handle handle, int* ids, size_
   });
   if (code != PDX_OK) return code;
   if (count) *count = all.size();
-  if (all.size() > capacity || (ids == nullptr && !all.empty())) return kBufferTooSmall;
+  if (all.size() > capacity || (ids == nullptr && !all.empty())) return PDX_BUFFER_TOO_SMALL;
   for (std::size_t i = 0; i < all.size(); ++i) ids[i] = all[i];
   return PDX_OK;
 }

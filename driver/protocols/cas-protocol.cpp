@@ -58,7 +58,7 @@ std::optional<std::size_t> FindUncheckedFrame(const ByteVector& bytes) {
   return std::nullopt;
 }
 
-OutputValues DecodeCASFrame(const ByteVector& bytes, std::size_t start, ErrorCase& code) {
+WeightReading DecodeCASReading(const ByteVector& bytes, std::size_t start, ErrorCase& code) {
   if (start + kFrameSize > bytes.size()) {
     code = ErrorCase::DeviceResponseIncorrectFormat;
     return {};
@@ -94,11 +94,25 @@ OutputValues DecodeCASFrame(const ByteVector& bytes, std::size_t start, ErrorCas
   const bool overload = state == 'F' || weight.find_first_of("Ff") != std::string::npos;
   weightState[6] = overload ? '1' : '0';
 
-  OutputValues values;
-  values[ParamType::Weight] = sign + weight.substr(weight.find_first_not_of(' '));
-  values[ParamType::WeightState] = weightState;
-  values[ParamType::UnitOfMeasure] = unit;
-  return values;
+  WeightReading reading;
+  reading.text = sign + weight.substr(weight.find_first_not_of(' '));
+  reading.stateText = weightState;
+  reading.unitText = unit;
+  reading.unit = unit;
+  reading.stable = FlagOf(state == 'S');
+  reading.overload = FlagOf(overload);
+  if (!ToMilligrams(reading.text, unit, reading.weightMg)) {
+    // An overloaded scale fills its weight field with 'F's: no number to give.
+    reading.weightMg = 0;
+    reading.numeric = overload;
+  }
+  return reading;
+}
+
+OutputValues DecodeCASFrame(const ByteVector& bytes, std::size_t start, ErrorCase& code) {
+  const WeightReading reading = DecodeCASReading(bytes, start, code);
+  if (code != ErrorCase::Correct) return {};
+  return RenderOutputs(reading);
 }
 
 }  // namespace Cas
@@ -135,7 +149,12 @@ OutputValues CASCommandExecutor::ParseResponse(ProtocolContext&, const ByteVecto
     code = ErrorCase::DeviceResponseIncorrectFormat;
     return {};
   }
-  return Cas::DecodeCASFrame(response, *start, code);
+  reading_ = Cas::DecodeCASReading(response, *start, code);
+  if (code != ErrorCase::Correct) {
+    reading_.reset();
+    return {};
+  }
+  return RenderOutputs(*reading_);
 }
 
 ByteVector CASActiveCommandExecutor::MakeRequest(ProtocolContext&, ErrorCase&) { return {}; }
@@ -147,7 +166,12 @@ OutputValues CASActiveCommandExecutor::ParseResponse(ProtocolContext&, const Byt
     code = ErrorCase::DeviceResponseIncorrectFormat;
     return {};
   }
-  return Cas::DecodeCASFrame(response, *start, code);
+  reading_ = Cas::DecodeCASReading(response, *start, code);
+  if (code != ErrorCase::Correct) {
+    reading_.reset();
+    return {};
+  }
+  return RenderOutputs(*reading_);
 }
 
 std::unique_ptr<ICommandExecutor> CreateCASExecutor(Command command) {

@@ -8,6 +8,7 @@
 
 #include "driver/vocabulary/bytes.hpp"
 #include "driver/vocabulary/control-bytes.hpp"
+#include "driver/vocabulary/weight-reading.hpp"
 #include "driver/interface/driver-types.hpp"
 #include "driver/protocols/command-executor-by-communicator.hpp"
 
@@ -30,8 +31,12 @@ std::optional<std::size_t> FindCheckedFrame(const ByteVector& bytes);
 // (some self-transmitting scales send it wrong).
 std::optional<std::size_t> FindUncheckedFrame(const ByteVector& bytes);
 
-// Weight (sign + text without leading blanks), WeightState and UnitOfMeasure of the frame at
-// `start`. Unknown state or unit, or a weight field without a digit: DeviceResponseIncorrectFormat.
+// The frame at `start`: the weight as sign + text without leading blanks in the frame's unit,
+// stable ('S') and overload ('F', or 'F's in the weight field); no net or tare. Unknown state
+// or unit, or a weight field without a digit: DeviceResponseIncorrectFormat.
+WeightReading DecodeCASReading(const ByteVector& bytes, std::size_t start, ErrorCase& code);
+// Its outputs: Weight, WeightState ('1'/'0' at 0 and 4 for stable, at 6 for overload, '*'
+// elsewhere) and UnitOfMeasure.
 OutputValues DecodeCASFrame(const ByteVector& bytes, std::size_t start, ErrorCase& code);
 }  // namespace Cas
 

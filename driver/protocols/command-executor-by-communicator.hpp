@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "driver/protocols/command-executor.hpp"
@@ -24,10 +25,13 @@ class CommandExecutorByCommunicator : public ICommandExecutor {
   virtual std::vector<ResponseValidator> GetResponseValidators() = 0;
 
   Command GetCommand() const { return command_; }
+  std::optional<WeightReading> TakeReading() override { return std::exchange(reading_, std::nullopt); }
 
  protected:
   Command command_;
   std::unique_ptr<ICommunicator> communicator_;
+  // Set by a status command's ParseResponse.
+  std::optional<WeightReading> reading_;
 };
 
 // The executor of the binary protocols, configured by data: a request template, where input

@@ -4,11 +4,13 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "driver/vocabulary/bytes.hpp"
 #include "driver/protocols/protocol-context.hpp"
 #include "driver/vocabulary/output-values.hpp"
+#include "driver/vocabulary/weight-reading.hpp"
 #include "driver/interface/driver-types.hpp"
 
 namespace Korvalt::Ponderix::Driver {
@@ -25,6 +27,9 @@ class ICommandExecutor {
   virtual ~ICommandExecutor() = default;
   // `code` is Correct on entry; on return it holds the result. Values only on success.
   virtual OutputValues ExecuteCommand(ProtocolContext& context, ErrorCase& code) = 0;
+  // After a status command that succeeded: the reading its outputs were rendered from. Empty for
+  // every other command.
+  virtual std::optional<WeightReading> TakeReading() { return std::nullopt; }
 };
 
 // One exchange (or a fixed sequence of them) with the scale through the device's connection.

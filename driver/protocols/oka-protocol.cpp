@@ -152,6 +152,31 @@ std::string DigitsToKilograms(const ByteVector& digits, ErrorCase& code) {
   return text;
 }
 
+WeightReading DecodeStatusRecord(const ByteVector& record, ErrorCase& code) {
+  if (record.size() < kRecordSize) {
+    code = ErrorCase::DeviceResponseIncorrectFormat;
+    return {};
+  }
+  const ByteVector weight(record.begin(), record.begin() + kWeightDigits);
+  const std::uint8_t flag = record[kWeightDigits];
+  const ByteVector tare(record.begin() + kWeightDigits + 1, record.begin() + kRecordSize);
+  WeightReading reading;
+  reading.text = DigitsToKilograms(weight, code);
+  if (code == ErrorCase::Correct) reading.tareText = DigitsToKilograms(tare, code);
+  if (code != ErrorCase::Correct) return {};
+  reading.stateText = FlagText({flag});
+  // The scale counts grams.
+  reading.unit = "kg";
+  reading.weightMg = static_cast<std::int64_t>(DigitsValue(weight)) * 1000;
+  reading.tareKnown = true;
+  reading.tareMg = static_cast<std::int64_t>(DigitsValue(tare)) * 1000;
+  reading.net = FlagOf(reading.tareMg != 0);
+  // 0x00 settled, 0x40 settling, 0xC0 overload; the weight then reads zero.
+  reading.stable = FlagOf(flag == 0x00);
+  reading.overload = FlagOf((flag & 0x80) != 0);
+  return reading;
+}
+
 std::string FlagText(const ByteVector& bytes) {
   static const char kHex[] = "0123456789abcdef";
   std::string text = "0x";
@@ -203,19 +228,14 @@ OutputValues OKACommandExecutor::ParseResponse(ProtocolContext&, const ByteVecto
     code = ErrorCase::DeviceResponseIncorrectFormat;
     return {};
   }
-  OutputValues values;
-  for (const auto& position : outputPositions_) {
-    kExecutorLog.Trace("OKACommandExecutor::GetStringManipulation()");
-    const ByteVector bytes = GetBytes(record, position);
-    kExecutorLog.Trace(Logging::ByteDump("Bytes after manipulation: ", bytes));
-    values[position.paramType] = position.paramType == ParamType::WeightState
-                                     ? Oka::FlagText(bytes)
-                                     : Oka::DigitsToKilograms(bytes, code);
-    if (code != ErrorCase::Correct) return {};
+  reading_ = Oka::DecodeStatusRecord(record, code);
+  if (code != ErrorCase::Correct) {
+    reading_.reset();
+    return {};
   }
-  kExecutorLog.Trace("Weight: " + values[ParamType::Weight] + "\nFlag: " + values[ParamType::WeightState] +
-                     "\nTare: " + values[ParamType::Tare] + "\n");
-  return values;
+  kExecutorLog.Trace("Weight: " + reading_->text + "\nFlag: " + reading_->stateText + "\nTare: " +
+                     reading_->tareText.value_or("") + "\n");
+  return RenderOutputs(*reading_);
 }
 
 std::unique_ptr<ICommandExecutor> CreateOKAExecutor(Command command) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "driver/vocabulary/bytes.hpp"
+#include "driver/vocabulary/weight-reading.hpp"
 #include "driver/interface/driver-types.hpp"
 #include "driver/protocols/command-executor-by-communicator.hpp"
 
@@ -42,6 +43,10 @@ ByteVector MakeStatusRecord(const ByteVector& weightReply, const ByteVector& sum
 
 // Digits, most significant first, as kilograms: {1,2,3,4} -> "1.234", {5} -> "0.005".
 std::string DigitsToKilograms(const ByteVector& digits, ErrorCase& code);
+// The status record as a reading: weight and tare in kilograms with three decimals, the flag
+// byte as state; stable on 0x00, overload on bit 7. A record shorter than 13 bytes, or digits
+// above 9, give DeviceResponseIncorrectFormat.
+WeightReading DecodeStatusRecord(const ByteVector& record, ErrorCase& code);
 // "0x" and two lower-case hexadecimal digits per byte.
 std::string FlagText(const ByteVector& bytes);
 }  // namespace Oka

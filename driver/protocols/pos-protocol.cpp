@@ -102,7 +102,7 @@ std::string DecodeWeightState(const ByteVector& stateBytes, ErrorCase& code) {
   return text;
 }
 
-OutputValues DecodeStatusReply(const ByteVector& response, ErrorCase& code) {
+WeightReading DecodeStatusReading(const ByteVector& response, ErrorCase& code) {
   if (response.size() <= 2) {
     code = ErrorCase::DeviceUnexpectedResponse;
     return {};
@@ -113,14 +113,30 @@ OutputValues DecodeStatusReply(const ByteVector& response, ErrorCase& code) {
     return {};
   }
   const std::size_t p = *start;
-  OutputValues values;
-  values[ParamType::WeightState] =
+  WeightReading reading;
+  reading.stateText =
       DecodeWeightState(ByteVector(response.begin() + p + kStateOffset, response.begin() + p + kStateOffset + 2), code);
   if (code != ErrorCase::Correct) return {};
-  values[ParamType::Weight] = std::to_string(static_cast<std::int32_t>(LittleEndian(response, p + kWeightOffset, 4)));
-  values[ParamType::Tare] = std::to_string(LittleEndian(response, p + kTareOffset, 2));
-  values[ParamType::UnitOfMeasure] = "gr";
-  return values;
+  const auto grams = static_cast<std::int32_t>(LittleEndian(response, p + kWeightOffset, 4));
+  const auto tareGrams = LittleEndian(response, p + kTareOffset, 2);
+  reading.text = std::to_string(grams);
+  reading.tareText = std::to_string(tareGrams);
+  reading.unitText = "gr";
+  reading.weightMg = static_cast<std::int64_t>(grams) * 1000;
+  reading.unit = "g";
+  // Bit 0 of the first state byte is the stability flag; no other bit is defined, so the scale
+  // says nothing of overload.
+  reading.stable = FlagOf(reading.stateText[0] == '1');
+  reading.tareKnown = true;
+  reading.tareMg = static_cast<std::int64_t>(tareGrams) * 1000;
+  reading.net = FlagOf(tareGrams != 0);
+  return reading;
+}
+
+OutputValues DecodeStatusReply(const ByteVector& response, ErrorCase& code) {
+  const WeightReading reading = DecodeStatusReading(response, code);
+  if (code != ErrorCase::Correct) return {};
+  return RenderOutputs(reading);
 }
 
 }  // namespace Pos
@@ -168,7 +184,12 @@ OutputValues POSCommandExecutor::ParseResponse(ProtocolContext&, const ByteVecto
     return {};
   }
   if (outputPositions_.empty()) return {};
-  return Pos::DecodeStatusReply(response, code);
+  reading_ = Pos::DecodeStatusReading(response, code);
+  if (code != ErrorCase::Correct) {
+    reading_.reset();
+    return {};
+  }
+  return RenderOutputs(*reading_);
 }
 
 namespace {

@@ -10,6 +10,7 @@
 
 #include "driver/vocabulary/bytes.hpp"
 #include "driver/vocabulary/control-bytes.hpp"
+#include "driver/vocabulary/weight-reading.hpp"
 #include "driver/interface/driver-types.hpp"
 #include "driver/protocols/command-executor-by-communicator.hpp"
 
@@ -38,8 +39,10 @@ ByteVector MakeSpecifyTareRequest(const std::string& tare, ErrorCase& code);
 // Character 0 is the stability flag. Anything but exactly 2 bytes gives IncorrectArgumnts.
 std::string DecodeWeightState(const ByteVector& stateBytes, ErrorCase& code);
 
-// WeightState, Weight (signed 32-bit), Tare (unsigned 16-bit) and UnitOfMeasure "gr" of the
-// status frame found in `response`, offsets counted from its ACK.
+// The status frame found in `response` (offsets counted from its ACK): weight in grams (signed
+// 32-bit), tare in grams (unsigned 16-bit), the stability bit; no overload bit.
+WeightReading DecodeStatusReading(const ByteVector& response, ErrorCase& code);
+// Its outputs: WeightState, Weight, Tare and UnitOfMeasure "gr".
 OutputValues DecodeStatusReply(const ByteVector& response, ErrorCase& code);
 }  // namespace Pos
 

@@ -108,6 +108,29 @@ std::optional<SerialLine> LineFor(const ProtocolRow& row, const std::string& spe
   return row.lines.otherSpeeds;
 }
 
+StatusReports ReportsOf(const ProtocolRow& row) {
+  switch (MapToProtocol(Command::StatusOfWeightChannel, row.name)) {
+    case Command::POSStatusOfWeightChannel:  // a stability bit and the tare
+      return {true, false, true, true};
+    case Command::CASStatusOfWeightChannel:  // stable, unstable or overload; no tare
+    case Command::CASActiveStatusOfWeightChannel:
+      return {true, true, false, false};
+    case Command::OKAStatusOfWeightChannel:  // a flag byte and weight plus tare
+      return {true, true, true, true};
+    default:
+      return {};
+  }
+}
+
+bool AnswersNative(const ProtocolRow& row) { return row.probe && row.probe->answersNative; }
+
+bool Maps(const ProtocolRow& row, Command generic) {
+  for (const auto& [from, own] : row.mapping) {
+    if (from == generic) return true;
+  }
+  return false;
+}
+
 void ApplySerialLine(Connection& connection, const SerialLine& line, ErrorCase& result) {
   if (line.defaults) {
     connection.SetDefaultOptions(result);

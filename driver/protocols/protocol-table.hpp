@@ -73,6 +73,19 @@ Command MapToProtocol(Command command, const std::string& protocol);
 bool IsCommandAllowed(Command command, const std::string& protocol);
 // The line the protocol runs at `speed`; nothing when the line is left as it is.
 std::optional<SerialLine> LineFor(const ProtocolRow& row, const std::string& speed);
+// What the protocol's status reply says besides the weight (the family's codec decides).
+struct StatusReports {
+  bool stable = false;
+  bool overload = false;
+  bool net = false;
+  bool tare = false;
+};
+StatusReports ReportsOf(const ProtocolRow& row);
+// Whether the scale also answers the native text protocol (its maximum, division, model).
+bool AnswersNative(const ProtocolRow& row);
+// Whether the protocol maps the generic command onto one of its own.
+bool Maps(const ProtocolRow& row, Command generic);
+
 // Sets `line` on the connection: the defaults first when asked, then each option.
 void ApplySerialLine(Connection& connection, const SerialLine& line, ErrorCase& result);
 

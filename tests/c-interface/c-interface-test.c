@@ -157,9 +157,20 @@ static void life_cycle(void) {
 
   /* A handle that was destroyed, or never made. */
   int open = 0;
-  CHECK_CODE(pdx_is_open(handle, &open), PDX_HANDLE_INVALID);
-  CHECK_CODE(pdx_is_open(123456789, &open), PDX_HANDLE_INVALID);
-  CHECK_CODE(pdx_is_open(0, &open), PDX_HANDLE_INVALID);
+  struct pdx_weight weight;
+  CHECK_CODE(pdx_is_open(handle, &open), PDX_HANDLE_DOES_NOT_EXIST);
+  CHECK_CODE(pdx_read_weight(handle, &weight), PDX_HANDLE_DOES_NOT_EXIST);
+  CHECK_CODE(pdx_destroy(handle), PDX_HANDLE_DOES_NOT_EXIST);
+  CHECK_CODE(pdx_is_open(123456789, &open), PDX_HANDLE_DOES_NOT_EXIST);
+  CHECK_CODE(pdx_is_open(0, &open), PDX_HANDLE_NULL);
+  CHECK_CODE(pdx_read_weight(0, &weight), PDX_HANDLE_NULL);
+
+  /* A device that is not open says so, before an open and after a close. */
+  pdx_handle idle = 0;
+  CHECK_CODE(pdx_create(&idle), PDX_OK);
+  CHECK_CODE(pdx_read_weight(idle, &weight), PDX_NOT_OPEN);
+  CHECK_CODE(pdx_execute_command(idle, PDX_CMD_SET_ZERO), PDX_NOT_OPEN);
+  CHECK_CODE(pdx_destroy(idle), PDX_OK);
 
   char text[256];
   CHECK_CODE(pdx_get_error_description(PDX_CONNECTION_ERROR, PDX_LANGUAGE_ENGLISH, text, sizeof text, NULL), PDX_OK);
@@ -167,7 +178,16 @@ static void life_cycle(void) {
   CHECK_CODE(pdx_get_error_description(PDX_CONNECTION_ERROR, PDX_LANGUAGE_RUSSIAN, text, sizeof text, NULL), PDX_OK);
   CHECK((unsigned char)text[0] >= 0xC0); /* Cyrillic, in UTF-8 */
   CHECK(strcmp(pdx_result_name(PDX_CONNECTION_ERROR), "ConnectionError") == 0);
+  CHECK(strcmp(pdx_result_name(PDX_INCORRECT_ARGUMENTS), "IncorrectArguments") == 0);
+  CHECK(strcmp(pdx_result_name(PDX_TIME_OUT), "TimeOut") == 0);
   CHECK(pdx_result_name(77) == NULL);
+  /* Every code has a name and a text in both languages. */
+  for (int code = 0; code <= PDX_NOT_OPEN; ++code) {
+    if (code > PDX_NOT_ALL_PARAMS_ARE_SET && code < PDX_BUFFER_TOO_SMALL) continue;
+    CHECK(pdx_result_name(code) != NULL);
+    CHECK_CODE(pdx_get_error_description(code, PDX_LANGUAGE_ENGLISH, text, sizeof text, NULL), PDX_OK);
+    CHECK_CODE(pdx_get_error_description(code, PDX_LANGUAGE_RUSSIAN, text, sizeof text, NULL), PDX_OK);
+  }
   stop_scale(&scale);
 }
 

@@ -48,6 +48,32 @@ TEST(CASCodec, DecodesTheExamples) {
   EXPECT_EQ(fInWeight[ParamType::WeightState], "0***0*1***");
 }
 
+TEST(CASCodec, TypedReadingInTheFramesUnit) {
+  struct Case {
+    ByteVector frame;
+    std::int64_t weightMg;
+    Flag stable, overload;
+  } cases[] = {
+      {Frame('S', ' ', "  1.25", "kg"), 1250000, Flag::Yes, Flag::No},
+      {Frame('U', '-', "  1.25", "kg"), -1250000, Flag::No, Flag::No},
+      {Frame('S', ' ', "   125", " g"), 125000, Flag::Yes, Flag::No},
+      {Frame('S', ' ', "     1", "lb"), 453592, Flag::Yes, Flag::No},
+      {Frame('U', ' ', "  9F.9", "kg"), 0, Flag::No, Flag::Yes},  // 'F's: no number, overload says why
+      {Frame('F', ' ', "  1.25", "kg"), 1250000, Flag::No, Flag::Yes},
+  };
+  for (const auto& c : cases) {
+    ErrorCase code = ErrorCase::Correct;
+    const WeightReading reading = Cas::DecodeCASReading(c.frame, 0, code);
+    ASSERT_EQ(code, ErrorCase::Correct);
+    EXPECT_TRUE(reading.numeric);
+    EXPECT_EQ(reading.weightMg, c.weightMg) << reading.text;
+    EXPECT_EQ(reading.stable, c.stable) << reading.text;
+    EXPECT_EQ(reading.overload, c.overload) << reading.text;
+    EXPECT_EQ(reading.net, Flag::Unknown);
+    EXPECT_FALSE(reading.tareKnown);
+  }
+}
+
 TEST(CASCodec, MalformedFieldsAreIncorrectFormat) {
   ErrorCase code;
   for (const auto& frame : {Frame('X', ' ', "  1.25", "kg"), Frame('S', ' ', "  1.25", "KG"),

@@ -90,6 +90,29 @@ TEST(OKACodec, StatusRecord) {
   EXPECT_EQ(record, (ByteVector{0, 0, 0, 0, 0, 0, 0xC0, 0, 0, 0, 0, 0, 0}));
 }
 
+TEST(OKACodec, TypedReadingFromTheFlagByte) {
+  struct Case {
+    std::uint8_t flag;
+    std::int64_t weightMg;
+    Flag stable, overload;
+  } cases[] = {{0x00, 1234000, Flag::Yes, Flag::No}, {0x40, 0, Flag::No, Flag::No}, {0xC0, 0, Flag::No, Flag::Yes}};
+  for (const auto& c : cases) {
+    ErrorCase code = ErrorCase::Correct;
+    const auto record = Oka::MakeStatusRecord(WeightReply({4, 3, 2, 1}, c.flag), SumReply({5, 4, 3, 3, 1}), code);
+    const WeightReading reading = Oka::DecodeStatusRecord(record, code);
+    ASSERT_EQ(code, ErrorCase::Correct);
+    EXPECT_EQ(reading.weightMg, c.weightMg) << int(c.flag);
+    EXPECT_EQ(reading.unit, "kg");
+    EXPECT_EQ(reading.stable, c.stable) << int(c.flag);
+    EXPECT_EQ(reading.overload, c.overload) << int(c.flag);
+    EXPECT_TRUE(reading.tareKnown);
+    EXPECT_EQ(reading.net, FlagOf(reading.tareMg != 0));
+  }
+  ErrorCase code = ErrorCase::Correct;
+  Oka::DecodeStatusRecord(ByteVector(12, 0), code);
+  EXPECT_EQ(code, ErrorCase::DeviceResponseIncorrectFormat);
+}
+
 TEST(OKACodec, DigitBytesAboveNineAreIncorrectFormat) {
   ErrorCase code = ErrorCase::Correct;
   EXPECT_TRUE(Oka::MakeStatusRecord(WeightReply({4, 0x0A, 2, 1}, 0x00), SumReply({}), code).empty());

@@ -53,6 +53,29 @@ TEST(POSCodec, StatusValidatorAcceptsOnlyWholeCheckedFrames) {
   }
 }
 
+TEST(POSCodec, TypedReadingGramsStabilityAndTare) {
+  struct Case {
+    ByteVector state, weight, tare;
+    std::int64_t weightMg;
+    Flag stable, net;
+  } cases[] = {
+      {{0x01, 0x00}, {0xE8, 0x03, 0x00, 0x00}, {0x64, 0x00}, 1000000, Flag::Yes, Flag::Yes},
+      {{0x00, 0x00}, {0xEC, 0xFF, 0xFF, 0xFF}, {0x00, 0x00}, -20000, Flag::No, Flag::No},
+  };
+  for (const auto& c : cases) {
+    ErrorCase code = ErrorCase::Correct;
+    const WeightReading reading = Pos::DecodeStatusReading(StatusReply(c.state, c.weight, c.tare), code);
+    ASSERT_EQ(code, ErrorCase::Correct);
+    EXPECT_EQ(reading.weightMg, c.weightMg);
+    EXPECT_EQ(reading.unit, "g");
+    EXPECT_EQ(reading.stable, c.stable);
+    EXPECT_EQ(reading.overload, Flag::Unknown);  // no such bit
+    EXPECT_EQ(reading.net, c.net);
+    EXPECT_TRUE(reading.tareKnown);
+    EXPECT_EQ(reading.tareMg, c.net == Flag::Yes ? 100000 : 0);
+  }
+}
+
 TEST(POSCodec, DecodesTheExampleReply) {
   ErrorCase code = ErrorCase::Correct;
   auto values = Pos::DecodeStatusReply(StatusReply(), code);

@@ -54,12 +54,16 @@ TEST(Reference, PagesHaveOneRowPerCommandAndPerResultCode) {
                                 "POSSetZero; CAS-M, CAS-M ProV1: CASSetZero; OKA: OKASetZero |"),
             std::string::npos);
 
+  // The library's codes, then the C interface's own.
   const auto codes = Rows(ResultCodesPage());
-  ASSERT_EQ(codes.size(), 39u);
+  ASSERT_EQ(codes.size(), 39u + 8u);
   EXPECT_EQ(codes.front(), "0 Correct");
-  EXPECT_EQ(codes.back(), "38 NotAllParamsAreSetInLogicDevice");
-  EXPECT_NE(ResultCodesPage().find("| 25 | `DeviceIsNotStabilized` | Device is not stabilized |"), std::string::npos);
-  EXPECT_NE(ResultCodesPage().find("| 2 | `ErrorCaseUnknown` | (none) |"), std::string::npos);
+  EXPECT_EQ(codes[38], "38 NotAllParamsAreSetInLogicDevice");
+  EXPECT_EQ(codes.back(), "107 NotOpen");
+  EXPECT_NE(ResultCodesPage().find("| 25 | `DeviceIsNotStabilized` | `DeviceIsNotStabilized` | Device is not stabilized |"),
+            std::string::npos);
+  EXPECT_NE(ResultCodesPage().find("| 3 | `IncorrectArgumnts` | `IncorrectArguments` |"), std::string::npos);
+  EXPECT_NE(ResultCodesPage().find("| 2 | `ErrorCaseUnknown` | `ErrorCaseUnknown` | (none) |"), std::string::npos);
 }
 
 }  // namespace

@@ -212,7 +212,7 @@ TEST_P(ServiceApiTest, AnswersTheTable) {
       {http::verb::post, "/v1/scales/till/zero", "{}", 200, {"{}"}},
       {http::verb::post, "/v1/scales/till/tare", "", 200, {"{}"}},
       {http::verb::get, "/v1/health", "", 200, {"\"till\":{\"state\":\"ready\"}"}},
-      {http::verb::get, "/metrics", "", 200, {"scale_reads_total{scale=\"till\",result=\"Correct\"}",
+      {http::verb::get, "/metrics", "", 200, {"scale_reads_total{scale=\"till\",result=\"Ok\"}",
                                              "scale_read_seconds_bucket", "scale_stream_clients 0"}},
       {http::verb::get, "/", "", 200, {"<!DOCTYPE html>", "/stream"}},
       {http::verb::get, "/v1/scales/scale2/weight", "", 404, {"\"name\":\"UnknownScale\""}},
