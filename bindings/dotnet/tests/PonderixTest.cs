@@ -284,6 +284,39 @@ static class PonderixTest
         }
     }
 
+    // One Scale shared by threads: the library serialises the calls, none fails or mixes replies.
+    static void SharedByThreads()
+    {
+        using (var sim = new Sim("POS2M", true, "weight=500"))
+        using (var scale = sim.Open())
+        {
+            var failures = new List<string>();
+            var threads = new List<System.Threading.Thread>();
+            for (int t = 0; t < 4; ++t)
+            {
+                var thread = new System.Threading.Thread(() =>
+                {
+                    for (int i = 0; i < 25; ++i)
+                    {
+                        try
+                        {
+                            if (scale.ReadWeight().WeightMg != 500000) lock (failures) failures.Add("weight");
+                            if (scale.Status != ScaleStatus.Stable) lock (failures) failures.Add("status");
+                        }
+                        catch (Exception error)
+                        {
+                            lock (failures) failures.Add(error.Message);
+                        }
+                    }
+                });
+                threads.Add(thread);
+                thread.Start();
+            }
+            foreach (var thread in threads) thread.Join();
+            if (failures.Count > 0) throw new Exception(failures.Count + " failed calls, first: " + failures[0]);
+        }
+    }
+
     static void Profiles()
     {
         using (var sim = new Sim("POS2M", true, "weight=42"))
@@ -322,6 +355,7 @@ static class PonderixTest
         Check("sale weight and refusals, CAS over a pseudo-terminal", () => Sale("CAS-M", false, "1.250", "0.800", true, true));
         Check("sale weight and refusals, OKA over TCP", () => Sale("OKA", true, "1.250", "0.800", false, true));
         Check("health, capabilities, status, disposal", Surface);
+        Check("one scale shared by threads", SharedByThreads);
         Check("profiles, and lines that save nothing", Profiles);
         Console.WriteLine(failures == 0 ? "all passed" : failures + " failed");
         return failures == 0 ? 0 : 1;
