@@ -279,7 +279,18 @@ struct RunOptions {
 // Until a stop signal, or the end of standard input as RunOptions says; plays the scenario and
 // the commands of standard input meanwhile.
 void Run(const sigset_t& signals, const RunOptions& options, Scalesim::ScaleState* state, ControlQueue scenario) {
+  // Without a signal descriptor the loop looks for a pending signal every 100 ms instead.
   const int signalFd = ::signalfd(-1, &signals, SFD_CLOEXEC);
+  struct Closer {
+    int fd;
+    ~Closer() {
+      if (fd >= 0) ::close(fd);
+    }
+  } closer{signalFd};
+  const auto stopSignalled = [&] {
+    const timespec none{0, 0};
+    return signalFd < 0 && sigtimedwait(&signals, nullptr, &none) > 0;
+  };
   ControlQueue input;
   input.name = "standard input";
   input.acknowledge = true;
@@ -302,10 +313,12 @@ void Run(const sigset_t& signals, const RunOptions& options, Scalesim::ScaleStat
       const int wait = static_cast<int>(std::clamp<long long>(left, 0, 60'000));
       timeout = timeout < 0 ? wait : std::min(timeout, wait);
     }
+    if (signalFd < 0 && (timeout < 0 || timeout > 100)) timeout = 100;
     pollfd fds[2] = {{signalFd, POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
     const nfds_t count = readInput ? 2 : 1;
-    if (::poll(fds, count, timeout) < 0) continue;
-    if (fds[0].revents & POLLIN) return;
+    const int ready = ::poll(fds, count, timeout);
+    if ((fds[0].revents & POLLIN) || stopSignalled()) return;
+    if (ready < 0) continue;
     if (count == 2 && fds[1].revents != 0) {
       char buffer[4096];
       const ssize_t got = ::read(STDIN_FILENO, buffer, sizeof buffer);
