@@ -140,9 +140,10 @@ enum {
   PDX_CMD_STATUS_OF_WEIGHT_CHANNEL = 51,
   PDX_CMD_SET_ZERO = 52,
   PDX_CMD_SET_TARE = 53,
-  /* The raw tare command takes the protocol's own unit in PDX_PARAM_TARE: grams ("150") on
-   * POS2M and POS2MProV1, kilograms with three decimals ("0.150") on OKA; CAS has none.
-   * pdx_specify_tare_mg takes milligrams on every protocol. */
+  /* The raw tare command takes the protocol's own text in PDX_PARAM_TARE: whole grams, a
+   * number ("150", -32768..65535) on POS2MProV1, one to six digits ("150") on OKA, which reports
+   * its tare back in kilograms ("0.150"); POS2M and CAS have none. pdx_specify_tare_mg takes
+   * milligrams on every protocol. */
   PDX_CMD_SPECIFY_TARE = 54
 };
 

@@ -261,6 +261,54 @@ static void readings(void) {
   }
 }
 
+/* A sale weight, the interlock, health, statistics and capabilities, as a C caller sees them. */
+static void sale_weight(void) {
+  const char* args[] = {"--protocol", "POS2MProV1", "--set", "weight=1250", NULL};
+  struct scale scale;
+  if (!start_scale(&scale, 1, args)) {
+    CHECK(!"scalesim started");
+    return;
+  }
+  int id = -1;
+  pdx_handle handle = open_device(&scale, "POS2MProV1", &id);
+  if (handle) {
+    struct pdx_sale_weight sale;
+    CHECK_CODE(pdx_read_sale_weight(handle, 1000, &sale), PDX_OK);
+    CHECK(sale.sequence == 1 && sale.reading.weight_mg == 1250000 && sale.status == PDX_STATUS_STABLE);
+    CHECK(sale.maximum_mg == 15000000 && sale.division_mg == 2000 && sale.minimum_mg == 40000);
+    CHECK_CODE(pdx_read_sale_weight(handle, 0, &sale), PDX_WEIGHT_SAME);
+    CHECK(sale.sequence == 0 && sale.reading.weight_mg == 1250000);
+    CHECK_CODE(pdx_set_sale_limits(handle, -1, 0, 0), PDX_PARAM_VALUE_UNSUPPORTED);
+
+    int status = 0;
+    CHECK_CODE(pdx_get_status(handle, &status, NULL), PDX_OK);
+    CHECK(status == PDX_STATUS_STABLE);
+    struct pdx_capabilities caps;
+    CHECK_CODE(pdx_get_capabilities(handle, &caps), PDX_OK);
+    CHECK(caps.can_zero && caps.can_specify_tare && caps.reports_stable && !caps.reports_overload &&
+          caps.maximum_known && caps.division_known);
+
+    char text[1024];
+    size_t needed = 0;
+    CHECK_CODE(pdx_check_health(handle, 2, text, sizeof text, &needed), PDX_OK);
+    CHECK(strstr(text, "open=1\n") && strstr(text, "status=11\n") && strstr(text, "serial_number="));
+    CHECK_CODE(pdx_get_statistics(handle, text, 8, &needed), PDX_BUFFER_TOO_SMALL);
+    CHECK_CODE(pdx_get_statistics(handle, text, sizeof text, &needed), PDX_OK);
+    CHECK(strstr(text, "sale_weights=1\n") && strstr(text, "refused.same_weight=1\n"));
+    CHECK_CODE(pdx_close(handle), PDX_OK);
+    CHECK_CODE(pdx_check_health(handle, 1, text, sizeof text, NULL), PDX_NOT_OPEN);
+    CHECK(strstr(text, "open=0\n") != NULL);
+    CHECK_CODE(pdx_read_sale_weight(handle, 0, &sale), PDX_NOT_OPEN);
+    CHECK(sale.status == PDX_STATUS_NOT_READY);
+    CHECK_CODE(pdx_delete_logic_device(handle, id), PDX_OK);
+    CHECK_CODE(pdx_destroy(handle), PDX_OK);
+  }
+  char names[256];
+  CHECK_CODE(pdx_protocol_names(names, sizeof names, NULL), PDX_OK);
+  CHECK(strncmp(names, "POS2M\n", 6) == 0 && strstr(names, "\nauto") != NULL);
+  stop_scale(&scale);
+}
+
 int main(void) {
   /* Each run keeps its store and log in a folder of its own. */
   char folder[] = "/tmp/pdx-c-test-XXXXXX";
@@ -268,6 +316,7 @@ int main(void) {
   setenv("APPDATA", folder, 1);
   life_cycle();
   readings();
+  sale_weight();
   printf("%d passed, %d failed\n", passed, failed);
   return failed == 0 ? 0 : 1;
 }

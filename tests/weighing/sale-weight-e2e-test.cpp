@@ -17,14 +17,15 @@ struct Family {
   // it reports.
   const char* overloadKey;
   const char* overloadValue;
+  bool specifiesTare;
 };
 
 void PrintTo(const Family& family, std::ostream* out) { *out << family.protocol; }
 
 const Family kFamilies[] = {
-    {"POS2MProV1", Line::Pty, true, "weight", "15100"},  // 15 kg maximum, 2 g division
-    {"CAS-M", Line::Tcp, true, "overload", "1"},
-    {"OKA", Line::Tcp, false, "overload", "1"},  // no sign: a weight below zero reads as settling
+    {"POS2MProV1", Line::Pty, true, "weight", "15100", true},  // 15 kg maximum, 2 g division
+    {"CAS-M", Line::Tcp, true, "overload", "1", false},
+    {"OKA", Line::Tcp, false, "overload", "1", true},  // no sign: a weight below zero reads as settling
 };
 
 class SaleWeightTest : public ::testing::TestWithParam<Family> {
@@ -135,6 +136,28 @@ TEST_P(SaleWeightTest, WaitStatusSeesTheLoadComeOff) {
   EXPECT_EQ(status, ReadingStatus::Zero);
   EXPECT_EQ(Books().WaitStatus(scale.Device(), 13, 200, status, reading), ErrorCase::BoostTimeOut);
   EXPECT_EQ(status, ReadingStatus::Zero);
+}
+
+TEST_P(SaleWeightTest, TareInMilligramsOnEveryProtocol) {
+  ASSERT_EQ(Sell(), SaleRefusal::None);  // the limits the scale reports are known from here on
+  struct Case {
+    std::int64_t tareMg;
+    ErrorCase result;
+  } cases[] = {{300000, ErrorCase::Correct}, {-1000, ErrorCase::ParamValueUnsupported},
+               {300500, ErrorCase::ParamValueUnsupported}};
+  for (const auto& c : cases) {
+    ErrorCase result = ErrorCase::Correct;
+    Books().SpecifyTare(scale.Device(), c.tareMg, result);
+    EXPECT_EQ(result, GetParam().specifiesTare ? c.result : ErrorCase::CommandUnsupported) << c.tareMg;
+  }
+  if (!GetParam().specifiesTare) return;
+  ASSERT_TRUE(scale.WaitForCount(GetParam().protocol == std::string("OKA") ? "oka-tare" : "pos-specify-tare", 1));
+  EXPECT_EQ(scale.State().GetReadings().tare, 300);
+  if (Books().Limits().divisionMg == 2000) {  // not a whole number of the scale's divisions
+    ErrorCase result = ErrorCase::Correct;
+    Books().SpecifyTare(scale.Device(), 301000, result);
+    EXPECT_EQ(result, ErrorCase::ParamValueUnsupported);
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Families, SaleWeightTest, ::testing::ValuesIn(kFamilies));
