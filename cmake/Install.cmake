@@ -95,8 +95,24 @@ install(FILES ${PONDERIX_EXAMPLE_SCRIPTS} DESTINATION ${CMAKE_INSTALL_DOCDIR}/ex
 install(FILES ${PROJECT_SOURCE_DIR}/README.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT tools)
 if(TARGET scale-service)
   set_target_properties(scale-service PROPERTIES INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
-  install(FILES ${PROJECT_SOURCE_DIR}/service/scale-service.service DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples
-          COMPONENT tools)
+  if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    # The systemd unit (installed, not enabled) and its commented settings file, which the
+    # package marks as a configuration file an administrator's edits survive upgrades in.
+    # A /usr install (the packages) puts the settings in /etc; any other prefix keeps them inside.
+    if(CMAKE_INSTALL_PREFIX STREQUAL "/usr")
+      set(PONDERIX_SERVICE_CONFIG_DIR /etc)
+    else()
+      set(PONDERIX_SERVICE_CONFIG_DIR ${CMAKE_INSTALL_SYSCONFDIR})
+    endif()
+    set(SCALE_SERVICE_CONFIG ${CMAKE_INSTALL_FULL_SYSCONFDIR}/scale-service.json)
+    configure_file(${PROJECT_SOURCE_DIR}/service/scale-service.service.in
+                   ${PROJECT_BINARY_DIR}/scale-service.service @ONLY)
+    install(FILES ${PROJECT_BINARY_DIR}/scale-service.service DESTINATION lib/systemd/system COMPONENT tools)
+    install(FILES ${PROJECT_SOURCE_DIR}/service/scale-service.json DESTINATION ${PONDERIX_SERVICE_CONFIG_DIR}
+            COMPONENT tools)
+    file(WRITE ${PROJECT_BINARY_DIR}/debian-tools/conffiles "${SCALE_SERVICE_CONFIG}\n")
+    set(CPACK_DEBIAN_TOOLS_PACKAGE_CONTROL_EXTRA ${PROJECT_BINARY_DIR}/debian-tools/conffiles)
+  endif()
 endif()
 
 # ---- Debian packages (scripts/package.sh) ----
@@ -136,10 +152,11 @@ pkg-config file ponderix-driver, the reference pages, a consumer example, and in
 (Ponderix.pas) with their examples and test programs.")
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME ponderix-tools)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
-set(CPACK_DEBIAN_TOOLS_DESCRIPTION "Ponderix scale driver: Benchtap and scalesim
+set(CPACK_DEBIAN_TOOLS_DESCRIPTION "Ponderix scale driver: Benchtap, scalesim and scale-service
 Benchtap runs JSON scripts of driver commands against one scale; scalesim plays a scale of any
 supported protocol on a pseudo-terminal or TCP; scale-service serves the scales to browser
-point-of-sale pages over HTTP and WebSocket. With the example scripts.")
+point-of-sale pages over HTTP and WebSocket, with its systemd unit (not enabled) and a
+commented /etc/scale-service.json. With the example scripts.")
 set(CPACK_DEBIAN_PYTHON_PACKAGE_NAME python3-ponderix)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_SECTION python)
 set(CPACK_DEBIAN_PYTHON_PACKAGE_ARCHITECTURE all)

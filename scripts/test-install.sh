@@ -139,8 +139,8 @@ for file in include/ponderix/driver-types.hpp include/ponderix/driver-api.hpp in
             lib/python3/dist-packages/ponderix/__init__.py "$libdir/cmake/Ponderix/PonderixConfig.cmake" \
             "$libdir/cmake/Ponderix/PonderixConfigVersion.cmake" share/doc/ponderix/README.md \
             share/doc/ponderix/examples/demo.json share/doc/ponderix/reference/commands.md \
-            share/doc/ponderix/examples/scale-service.service share/ponderix/bindings/dotnet/Ponderix.cs \
-            share/ponderix/bindings/pascal/Ponderix.pas; do
+            lib/systemd/system/scale-service.service etc/scale-service.json \
+            share/ponderix/bindings/dotnet/Ponderix.cs share/ponderix/bindings/pascal/Ponderix.pas; do
   [ -e "$prefix/$file" ] || fail "missing $file"
 done
 echo "installed $(basename "$library"): $(( $(stat -c %s "$library") / 1024 )) KiB"
@@ -153,8 +153,12 @@ g++ -std=c++17 -fsyntax-only $flags -DPONDERIX_DRIVER_LIBRARY='""' "$root/exampl
 mkdir -p "$work/appdata-benchtap"
 APPDATA="$work/appdata-benchtap" "$prefix/bin/Benchtap" --help >"$work/benchtap.out" 2>&1 || true
 grep -q "^Driver Current Version: " "$work/benchtap.out" || { cat "$work/benchtap.out"; fail "installed Benchtap"; }
-# The installed service finds the prefix's library too.
+# The installed service finds the prefix's library too, and reads the sample settings (which
+# name no scale yet).
 "$prefix/bin/scale-service" --help | grep -q "^Usage: scale-service" || fail "installed scale-service"
+status=0
+"$prefix/bin/scale-service" --config "$prefix/etc/scale-service.json" 2>"$work/service.err" || status=$?
+[ "$status" = 2 ] && grep -q "no --scale given" "$work/service.err" || { cat "$work/service.err"; fail "sample settings"; }
 consumer_against "$prefix" prefix
 
 echo "== Debian packages, unpacked into a scratch root"
@@ -163,6 +167,20 @@ scratch="$work/root"
 for deb in "$build"/packages/*.deb; do dpkg-deb -x "$deb" "$scratch"; done
 check_stripped "$scratch"/usr/lib/*/libdriver.so.1.* "$scratch/usr/bin/Benchtap" "$scratch/usr/bin/scalesim" \
   "$scratch/usr/bin/scale-service"
-[ -f "$scratch/usr/share/doc/ponderix/examples/scale-service.service" ] || fail "no scale-service unit in the packages"
 [ -f "$scratch/usr/share/ponderix/bindings/dotnet/Ponderix.cs" ] || fail "no C# binding in the packages"
+# The unit (installed, not enabled) and its settings, a configuration file of the package.
+unit="$scratch/usr/lib/systemd/system/scale-service.service"
+[ -f "$unit" ] || fail "no scale-service unit in the packages"
+[ -f "$scratch/etc/scale-service.json" ] || fail "no /etc/scale-service.json in the packages"
+dpkg-deb -I "$build"/packages/ponderix-tools_*.deb conffiles | grep -qx /etc/scale-service.json ||
+  fail "/etc/scale-service.json is not a configuration file of ponderix-tools"
+if dpkg-deb -I "$build"/packages/ponderix-tools_*.deb postinst 2>/dev/null | grep -q enable; then
+  fail "the package enables scale-service"
+fi
+grep -q "^ExecStart=/usr/bin/scale-service --config /etc/scale-service.json$" "$unit" || fail "unit's ExecStart"
+# The sandbox: systemd's own rating of the unit, 0 (closed) to 10 (exposed), at most 2.0.
+exposure=$(systemd-analyze security --offline=true "$unit" 2>&1 | sed -n 's/.*Overall exposure level for [^:]*: \([0-9.]*\).*/\1/p')
+[ -n "$exposure" ] || { systemd-analyze security --offline=true "$unit" >&2 || true; fail "no exposure rating"; }
+echo "systemd-analyze security: exposure $exposure"
+awk -v e="$exposure" 'BEGIN { exit !(e <= 2.0) }' || fail "the unit's exposure $exposure is above 2.0"
 consumer_against "$scratch/usr" packages

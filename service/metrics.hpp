@@ -9,16 +9,28 @@
 #include <mutex>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace ScaleService {
 
+// Exposition format 0.0.4, as Prometheus scrapes it.
+constexpr const char* kMetricsContentType = "text/plain; version=0.0.4; charset=utf-8";
+
 class Metrics {
  public:
-  // One exchange of `scale` that ended with result `result` ("Correct", "TimeOut", ...).
+  // Every series of the configured scales exists from the start, at 0, so that an alert on
+  // scale_up == 0 or on a rate of reads fires for a scale that never answered.
+  explicit Metrics(const std::vector<std::string>& scales = {}, std::string version = "");
+
+  // One exchange of `scale` that ended with result `result` ("Ok", "TimeOut", ...).
   void CountRead(const std::string& scale, const std::string& result, bool failed, std::chrono::microseconds latency);
-  void StreamOpened() { ++streamClients_; }
-  void StreamClosed() { --streamClients_; }
+  void StreamOpened(const std::string& scale);
+  void StreamClosed(const std::string& scale);
   void CountRequest() { ++requests_; }
+  void ConnectionOpened() { ++connections_; }
+  void ConnectionClosed() { --connections_; }
+  // A connection closed to make room while it was still sending its request.
+  void CountEviction() { ++evictions_; }
   std::string Text() const;
 
  private:
@@ -29,12 +41,19 @@ class Metrics {
     std::uint64_t count = 0;
     double sum = 0;
   };
+  struct Scale {
+    std::map<std::string, std::uint64_t> reads;  // by result
+    Histogram latency;
+    bool up = false;
+    int streams = 0;
+  };
+  const std::string version_;
   mutable std::mutex mutex_;
-  std::map<std::pair<std::string, std::string>, std::uint64_t> reads_;
-  std::map<std::pair<std::string, std::string>, std::uint64_t> failures_;
-  std::map<std::string, Histogram> latency_;
-  std::atomic<int> streamClients_{0};
+  // Names are letters, digits, '-', '_' and '.' (checked with the settings): label values as they stand.
+  std::map<std::string, Scale> scales_;
   std::atomic<std::uint64_t> requests_{0};
+  std::atomic<int> connections_{0};
+  std::atomic<std::uint64_t> evictions_{0};
 };
 
 }  // namespace ScaleService

@@ -1,6 +1,7 @@
 #include "service/scale-worker.hpp"
 
 #include <algorithm>
+#include <iterator>
 
 #include "service/metrics.hpp"
 
@@ -79,27 +80,10 @@ int ScaleWorker::FindProfile() {
   return PDX_OK;
 }
 
-int ScaleWorker::DescribeLine() {
-  int code = pdx_add_logic_device(handle_, &logicDevice_);
-  const bool tcp = spec_.kind == ScaleSpec::Kind::Tcp;
-  const std::pair<int, std::string> settings[] = {
-      {PDX_LD_NAME, "scale-service " + spec_.name},
-      {PDX_LD_CONNECTION_TYPE, tcp ? "TCP" : "Serial Port"},
-      {PDX_LD_END_POINT, spec_.endPoint},
-      {PDX_LD_BAUD_RATE, spec_.baud},
-      {PDX_LD_MODEL, "auto"},
-      {PDX_LD_PROTOCOL, spec_.protocol},
-  };
-  for (const auto& [type, value] : settings) {
-    if (code == PDX_OK) code = pdx_set_logic_device_param(handle_, logicDevice_, type, value.c_str());
-  }
-  return code;
-}
-
 int ScaleWorker::Start() {
   int code = pdx_create(&handle_);
   if (code != PDX_OK) return code;
-  code = spec_.kind == ScaleSpec::Kind::Profile ? FindProfile() : DescribeLine();
+  if (spec_.kind == ScaleSpec::Kind::Profile) code = FindProfile();
   if (code != PDX_OK) {
     std::lock_guard<std::mutex> lock(mutex_);
     info_.state = ScaleState::Error;
@@ -110,32 +94,46 @@ int ScaleWorker::Start() {
   return PDX_OK;
 }
 
-void ScaleWorker::Stop() {
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    stopping_ = true;
-  }
-  wake_.notify_all();
-  if (thread_.joinable()) thread_.join();
-  if (handle_ != 0) {
-    CloseLine();
-    if (spec_.kind != ScaleSpec::Kind::Profile && logicDevice_ >= 0) pdx_delete_logic_device(handle_, logicDevice_);
-    pdx_destroy(handle_);
-    handle_ = 0;
-  }
-  // Whoever still waits gets an answer rather than silence.
+void ScaleWorker::BeginStop() {
   std::vector<ReadingCallback> waiting;
   std::deque<PendingCommand> commands;
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
     waiting.swap(waiting_);
+    // Readers of the exchange under way too: a silent line keeps it for a transfer time-out.
+    waiting.insert(waiting.end(), std::make_move_iterator(reading_.begin()), std::make_move_iterator(reading_.end()));
+    reading_.clear();
     commands.swap(commands_);
   }
+  wake_.notify_all();
+  // Whoever still waits gets an answer rather than silence.
   Reading gone;
   gone.code = PDX_CONNECTION_ERROR;
   gone.readAt = std::chrono::system_clock::now();
   for (auto& callback : waiting) callback(gone);
   for (auto& command : commands) command.callback(PDX_CONNECTION_ERROR);
+}
+
+bool ScaleWorker::Stop(std::chrono::steady_clock::time_point deadline) {
+  BeginStop();
+  if (thread_.joinable()) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!wake_.wait_until(lock, deadline, [this] { return finished_; })) {
+      lock.unlock();
+      thread_.detach();
+      handle_ = 0;
+      return false;
+    }
+    lock.unlock();
+    thread_.join();
+  }
+  if (handle_ != 0) {
+    CloseLine();
+    pdx_destroy(handle_);
+    handle_ = 0;
+  }
+  return true;
 }
 
 void ScaleWorker::RequestReading(ReadingCallback callback) {
@@ -194,7 +192,13 @@ ScaleInfo ScaleWorker::Info() const {
 
 bool ScaleWorker::EnsureOpen() {
   if (open_) return true;
-  int code = pdx_open(handle_, logicDevice_);
+  // A tcp: or serial: line is opened from its settings alone: a service that is killed leaves
+  // nothing behind in the store every process shares.
+  const bool tcp = spec_.kind == ScaleSpec::Kind::Tcp;
+  int code = spec_.kind == ScaleSpec::Kind::Profile
+                 ? pdx_open(handle_, logicDevice_)
+                 : pdx_open_line(handle_, tcp ? "TCP" : "Serial Port", spec_.endPoint.c_str(), spec_.protocol.c_str(),
+                                 std::stoi(spec_.baud), "auto");
   if (code != PDX_OK) {
     std::lock_guard<std::mutex> lock(mutex_);
     info_.lastCode = code;
@@ -270,11 +274,12 @@ bool ScaleWorker::WaitForWork(std::unique_lock<std::mutex>& lock, std::chrono::s
 }
 
 bool ScaleWorker::ReadAndDeliver(std::unique_lock<std::mutex>& lock, std::chrono::steady_clock::time_point& end) {
-  std::vector<ReadingCallback> batch;
-  batch.swap(waiting_);
+  reading_.swap(waiting_);
   lock.unlock();
   Reading reading = Exchange();
   lock.lock();
+  std::vector<ReadingCallback> batch;
+  batch.swap(reading_);
   end = std::chrono::steady_clock::now();
   info_.lastCode = reading.code;
   info_.state = reading.Ok() ? ScaleState::Ready : ScaleState::Error;
@@ -306,6 +311,8 @@ void ScaleWorker::Run() {
     if (!WaitForWork(lock, lastEnd, lastFailed)) continue;
     lastFailed = !ReadAndDeliver(lock, lastEnd);
   }
+  finished_ = true;
+  wake_.notify_all();
 }
 
 }  // namespace ScaleService

@@ -54,10 +54,17 @@ class ScaleWorker {
   ScaleWorker(const ScaleWorker&) = delete;
   ScaleWorker& operator=(const ScaleWorker&) = delete;
 
-  // Sets up the device on the calling thread (the library's store is written here), then starts
-  // the worker thread. Returns the library's code of the setup.
+  // Sets up the device on the calling thread (a profile is looked up in the library's store;
+  // a tcp: or serial: line is never written there), then starts the worker thread. Returns the
+  // library's code of the setup.
   int Start();
-  void Stop();
+  // Refuses new work and answers whoever waits with a failure, at once, from the calling thread;
+  // an exchange under way ends by itself (within one transfer time-out).
+  void BeginStop();
+  // BeginStop, then waits for the worker thread until `deadline`, and closes and destroys the
+  // device. False when the thread was still in a library call at the deadline: it is then left
+  // running, the device with it, and the process must end without destroying the library.
+  bool Stop(std::chrono::steady_clock::time_point deadline = std::chrono::steady_clock::time_point::max());
 
   // `callback` gets, on the worker thread, the first exchange that starts after this call.
   void RequestReading(ReadingCallback callback);
@@ -79,9 +86,8 @@ class ScaleWorker {
   };
 
   void Run();
-  // The steps of Start: the saved logic device of a profile, or a new one describing the line.
+  // The saved logic device of a profile (a step of Start).
   int FindProfile();
-  int DescribeLine();
   // The steps of Run. False when woken for something else than a read (look again); true when a
   // read is due. Then one exchange for every waiting reader and stream: true when it succeeded,
   // its end in `end`.
@@ -103,7 +109,9 @@ class ScaleWorker {
   mutable std::mutex mutex_;
   std::condition_variable wake_;
   bool stopping_ = false;
+  bool finished_ = false;  // the worker thread left Run
   std::vector<ReadingCallback> waiting_;
+  std::vector<ReadingCallback> reading_;  // readers of the exchange under way
   std::map<int, ReadingCallback> subscribers_;
   int nextSubscriber_ = 1;
   std::deque<PendingCommand> commands_;

@@ -1,6 +1,8 @@
 #include "service/service-config.hpp"
 
+#include <algorithm>
 #include <cctype>
+#include <iterator>
 #include <fstream>
 #include <set>
 #include <sstream>
@@ -65,6 +67,13 @@ void Apply(const std::string& key, const std::string& value, ServiceSettings& se
     settings.pollMs = ParseNumber("--poll-ms", value, 0, 60000);
   } else if (key == "idle-poll-ms") {
     settings.idlePollMs = ParseNumber("--idle-poll-ms", value, 0, 3600000);
+  } else if (key == "max-connections") {
+    settings.maxConnections = ParseNumber("--max-connections", value, 1, 1000000);
+  } else if (key == "log-level") {
+    static const char* const kLevels[] = {"trace", "info", "warning", "error"};
+    auto found = std::find(std::begin(kLevels), std::end(kLevels), value);
+    if (found == std::end(kLevels)) throw ConfigError("--log-level: \"" + value + "\" is not trace, info, warning or error");
+    settings.logLevel = static_cast<int>(found - std::begin(kLevels));
   } else {
     throw ConfigError("unknown setting \"" + key + "\" (see --help)");
   }
@@ -73,7 +82,8 @@ void Apply(const std::string& key, const std::string& value, ServiceSettings& se
 void ApplyConfigFile(const std::string& file, ServiceSettings& settings) {
   std::ifstream in(file, std::ios::binary);
   if (!in) throw ConfigError("--config: cannot read \"" + file + "\"");
-  nlohmann::json config = nlohmann::json::parse(in, nullptr, false);
+  // Comments (// and /* */) are allowed: the installed sample explains each setting.
+  nlohmann::json config = nlohmann::json::parse(in, nullptr, false, true);
   if (config.is_discarded() || !config.is_object()) {
     throw ConfigError("--config: \"" + file + "\" is not a JSON object");
   }
@@ -174,6 +184,14 @@ ScaleSpec ParseScale(const std::string& text) {
   return spec;
 }
 
+int ConnectionCap(const ServiceSettings& settings, long descriptors) {
+  if (descriptors <= 0) return settings.maxConnections;
+  // Listener, event loop, log, the store's lock, standard streams and a margin; a line per scale.
+  const long spare = 64 + static_cast<long>(settings.scales.size());
+  const long allowed = std::max(16L, descriptors - spare);
+  return static_cast<int>(std::min<long>(settings.maxConnections, allowed));
+}
+
 ServiceSettings ParseCommandLine(int argc, const char* const* argv, bool& help) {
   ServiceSettings settings;
   help = false;
@@ -217,7 +235,8 @@ const char* Usage() {
          "\n"
          "Usage: scale-service --scale NAME=SPEC [--scale ...] [--listen ADDR:PORT]\n"
          "                     [--allow-origin ORIGIN ...] [--token-file FILE] [--config FILE]\n"
-         "                     [--poll-ms MS] [--idle-poll-ms MS]\n"
+         "                     [--poll-ms MS] [--idle-poll-ms MS] [--max-connections N]\n"
+         "                     [--log-level LEVEL]\n"
          "\n"
          "  SPEC            tcp:HOST:PORT or serial:DEVICE, optionally followed by ,protocol=P\n"
          "                  (auto, POS2M, POS2MProV1, CAS-M, CAS-M ProV1, CAS-M-Active, OKA) and\n"
@@ -232,6 +251,12 @@ const char* Usage() {
          "  --poll-ms       pause between readings while a stream is open (default 0)\n"
          "  --idle-poll-ms  pause between readings with no client, keeping the state current\n"
          "                  (default 1000; 0: read only on request)\n"
+         "  --max-connections  connections served at once, streams included (default 1024,\n"
+         "                  lowered to what the descriptor limit allows; the service raises its\n"
+         "                  soft limit to the hard one). Past it the oldest connection still\n"
+         "                  sending its request is closed\n"
+         "  --log-level     the driver library's log: trace, info, warning or error (default\n"
+         "                  warning; at trace every reading writes about 2.7 KB of log)\n"
          "\n"
          "The first line on standard output is \"listening on ADDR:PORT\".\n";
 }

@@ -27,7 +27,15 @@ struct ServiceSettings {
   std::string token;  // empty: no authorisation (loopback only)
   int pollMs = 0;        // pause between exchanges while a stream is open [ms]
   int idlePollMs = 1000; // pause between exchanges with nobody waiting [ms]; 0: no idle reads
+  // Connections served at once (HTTP and streams); past it the oldest one still sending its
+  // request is closed. Lowered at start to what the descriptor limit allows.
+  int maxConnections = 1024;
+  int logLevel = 2;      // the library's log mode (PDX_LOG_*): warning
 };
+
+// The connection cap that `descriptors` open files allow beside the scales' lines, the log and
+// the service's own (0: no limit known); at least 16.
+int ConnectionCap(const ServiceSettings& settings, long descriptors);
 
 // A setting that cannot be used; what() is the one line printed at start.
 struct ConfigError : std::runtime_error {

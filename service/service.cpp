@@ -66,7 +66,12 @@ Response MakeResponse(const Request& request, http::status status, std::string b
   Response response{status, request.version()};
   response.set(http::field::server, "scale-service");
   response.set(http::field::content_type, type);
+  // Readings go stale at once; no answer may be framed (a framed page's buttons would send
+  // same-origin requests) or read as another type than it says.
   response.set(http::field::cache_control, "no-store");
+  response.set("Content-Security-Policy", "default-src 'none'; frame-ancestors 'none'");
+  response.set("X-Frame-Options", "DENY");
+  response.set("X-Content-Type-Options", "nosniff");
   response.keep_alive(request.keep_alive());
   response.body() = std::move(body);
   response.prepare_payload();
@@ -158,6 +163,30 @@ bool LoopbackHost(const std::string& host) {
   return !error && address.is_loopback();
 }
 
+// "https://till.example:8080/pos?x" as its origin "https://till.example:8080"; empty when it
+// names none.
+std::string OriginOf(const std::string& url) {
+  const auto scheme = url.find("://");
+  if (scheme == std::string::npos || scheme == 0) return {};
+  const auto end = url.find_first_of("/?#", scheme + 3);
+  std::string origin = url.substr(0, end);
+  return origin.size() > scheme + 3 ? origin : std::string();
+}
+
+// "application/json; charset=utf-8" is JSON; "text/plain", "application/x-www-form-urlencoded"
+// and "multipart/form-data" (what a page of another site may send without a preflight) are not.
+bool IsJson(beast::string_view contentType) {
+  std::string type(contentType.substr(0, contentType.find(';')));
+  while (!type.empty() && (type.back() == ' ' || type.back() == '\t')) type.pop_back();
+  while (!type.empty() && (type.front() == ' ' || type.front() == '\t')) type.erase(0, 1);
+  return beast::iequals(type, "application/json");
+}
+
+bool Changes(const Request& request) {
+  const auto method = request.method();
+  return method != http::verb::get && method != http::verb::head && method != http::verb::options;
+}
+
 }  // namespace
 
 std::string ReadingJson(const std::string& scale, const Reading& reading, const char* type, bool markUnstable) {
@@ -185,7 +214,11 @@ std::string ReadingJson(const std::string& scale, const Reading& reading, const 
 
 Service::Service(net::io_context& io, const ServiceSettings& settings, Metrics& metrics,
                  const std::vector<ScaleWorker*>& workers)
-    : io_(io), settings_(settings), metrics_(metrics), workers_(workers) {}
+    : io_(io),
+      settings_(settings),
+      metrics_(metrics),
+      workers_(workers),
+      connections_(metrics, settings.maxConnections) {}
 
 Response Service::Error(const Request& request, http::status status, const std::string& name,
                         const std::string& message, int code) {
@@ -251,10 +284,32 @@ std::optional<Response> Service::Admit(const Request& request, bool stream) {
     }
   }
   // Pages of other origins may read where CORS allows it, but never change a scale.
+  if (!Changes(request) && !stream) return std::nullopt;
+  if (auto refusal = CrossSite(request)) return refusal;
+  // A page of another site cannot send JSON without a preflight, which it is refused.
+  if (Changes(request) && !IsJson(request[http::field::content_type])) {
+    return Error(request, http::status::unsupported_media_type, "UnsupportedMediaType",
+                 "a request that changes a scale carries \"Content-Type: application/json\"");
+  }
+  return std::nullopt;
+}
+
+std::optional<Response> Service::CrossSite(const Request& request) const {
   auto origin = request.find(http::field::origin);
-  if (origin != request.end() && request.method() != http::verb::get &&
-      !OriginAllowed(std::string(origin->value()))) {
+  if (origin != request.end()) {
+    if (OriginAllowed(std::string(origin->value()))) return std::nullopt;
     return Error(request, http::status::forbidden, "Forbidden", "the origin is not allowed");
+  }
+  // Without an Origin (older browsers, some form posts) the page that sent it.
+  auto referer = request.find(http::field::referer);
+  if (referer != request.end()) {
+    if (OriginAllowed(OriginOf(std::string(referer->value())))) return std::nullopt;
+    return Error(request, http::status::forbidden, "Forbidden", "the referring page's origin is not allowed");
+  }
+  // Programs (curl, the bindings) send none of these headers; a browser says where it came from.
+  const beast::string_view site = request["Sec-Fetch-Site"];
+  if (beast::iequals(site, "cross-site") || beast::iequals(site, "same-site")) {
+    return Error(request, http::status::forbidden, "Forbidden", "a request from a page of another site");
   }
   return std::nullopt;
 }
@@ -265,10 +320,6 @@ std::optional<Response> Service::CheckUpgrade(const Request& request, ScaleWorke
   const auto& s = target.segments;
   if (!target.ok || s.size() != 4 || s[0] != "v1" || s[1] != "scales" || s[3] != "stream") {
     return Error(request, http::status::not_found, "NotFound", "no stream at " + std::string(request.target()));
-  }
-  auto origin = request.find(http::field::origin);
-  if (origin != request.end() && !OriginAllowed(std::string(origin->value()))) {
-    return Error(request, http::status::forbidden, "Forbidden", "the origin is not allowed");
   }
   worker = Find(s[2]);
   if (!worker) return Error(request, http::status::not_found, "UnknownScale", "no scale named \"" + s[2] + "\"");
@@ -339,12 +390,12 @@ std::optional<Response> Service::FixedPath(const Request& request, const std::ve
   const bool scales = s.size() == 2 && s[0] == "v1" && s[1] == "scales";
   if (!page && !metrics && !health && !scales) return std::nullopt;
   if (auto refusal = WrongMethod(request, http::verb::get)) return refusal;
-  if (metrics) return MakeResponse(request, http::status::ok, metrics_.Text(), "text/plain; version=0.0.4");
+  if (metrics) return MakeResponse(request, http::status::ok, metrics_.Text(), kMetricsContentType);
   if (health) return Health(request);
   if (scales) return Scales(request);
   Response answer = MakeResponse(request, http::status::ok, PageHtml(), "text/html; charset=utf-8");
   answer.set("Content-Security-Policy", "default-src 'self'; style-src 'unsafe-inline'; script-src 'unsafe-inline'; "
-                                        "connect-src 'self' ws: wss:");
+                                        "connect-src 'self' ws: wss:; frame-ancestors 'none'");
   return answer;
 }
 
@@ -480,8 +531,13 @@ Response Service::Health(const Request& request) const {
 
 class StreamSession : public std::enable_shared_from_this<StreamSession> {
  public:
-  StreamSession(Service& service, ScaleWorker* worker, beast::tcp_stream&& stream)
-      : service_(service), worker_(worker), ws_(std::move(stream)), heartbeat_(ws_.get_executor()) {}
+  StreamSession(Service& service, ScaleWorker* worker, beast::tcp_stream&& stream,
+                std::unique_ptr<ConnectionLimit::Slot> slot)
+      : service_(service),
+        worker_(worker),
+        ws_(std::move(stream)),
+        heartbeat_(ws_.get_executor()),
+        slot_(std::move(slot)) {}
 
   void Start(const Request& request) {
     ws_.set_option(websocket::stream_base::timeout::suggested(beast::role_type::server));
@@ -502,7 +558,7 @@ class StreamSession : public std::enable_shared_from_this<StreamSession> {
  private:
   void OnAccept(beast::error_code error) {
     if (error) return;
-    service_.GetMetrics().StreamOpened();
+    service_.GetMetrics().StreamOpened(worker_->Name());
     counted_ = true;
     service_.Join(worker_, shared_from_this());
     Heartbeat();
@@ -552,7 +608,7 @@ class StreamSession : public std::enable_shared_from_this<StreamSession> {
     closed_ = true;
     heartbeat_.cancel();
     service_.Leave(worker_, this);
-    if (counted_) service_.GetMetrics().StreamClosed();
+    if (counted_) service_.GetMetrics().StreamClosed(worker_->Name());
     beast::error_code ignored;
     beast::get_lowest_layer(ws_).socket().close(ignored);
   }
@@ -564,6 +620,7 @@ class StreamSession : public std::enable_shared_from_this<StreamSession> {
   beast::flat_buffer buffer_;
   std::deque<std::string> outbox_;
   std::string lastKey_;
+  std::unique_ptr<ConnectionLimit::Slot> slot_;
   bool writing_ = false;
   bool closed_ = false;
   bool counted_ = false;
@@ -618,6 +675,38 @@ void Service::Leave(ScaleWorker* worker, StreamSession* session) {
   }
 }
 
+// ---- the connection cap ----
+
+void ConnectionLimit::Slot::Release() {
+  if (released_) return;
+  released_ = true;
+  --limit_.open_;
+  limit_.metrics_.ConnectionClosed();
+}
+
+std::unique_ptr<ConnectionLimit::Slot> ConnectionLimit::Take() {
+  if (open_ >= cap_ && !EvictOldest()) return nullptr;
+  ++open_;
+  metrics_.ConnectionOpened();
+  return std::make_unique<Slot>(*this);
+}
+
+bool ConnectionLimit::EvictOldest() {
+  if (waiting_.empty()) return false;
+  auto close = std::move(waiting_.begin()->second);
+  waiting_.erase(waiting_.begin());
+  metrics_.CountEviction();
+  close();
+  return true;
+}
+
+std::uint64_t ConnectionLimit::Waiting(std::function<void()> close) {
+  waiting_.emplace(nextTicket_, std::move(close));
+  return nextTicket_++;
+}
+
+void ConnectionLimit::Done(std::uint64_t ticket) { waiting_.erase(ticket); }
+
 // ---- HTTP sessions ----
 
 namespace {
@@ -647,13 +736,26 @@ std::size_t CountFields(const Request& request) {
 
 class HttpSession : public std::enable_shared_from_this<HttpSession> {
  public:
-  HttpSession(Service& service, tcp::socket&& socket)
-      : service_(service), stream_(std::move(socket)), timer_(stream_.get_executor()) {}
+  HttpSession(Service& service, tcp::socket&& socket, std::unique_ptr<ConnectionLimit::Slot> slot)
+      : service_(service), stream_(std::move(socket)), timer_(stream_.get_executor()), slot_(std::move(slot)) {}
+  ~HttpSession() { service_.Connections().Done(ticket_); }
 
   void Start() { ReadHeader(); }
 
  private:
+  // Closed at the connection cap while still sending its request: the descriptor goes at once.
+  void Evict() {
+    evicted_ = true;
+    timer_.cancel();
+    beast::error_code ignored;
+    stream_.socket().close(ignored);
+    if (slot_) slot_->Release();
+  }
+
   void ReadHeader() {
+    ticket_ = service_.Connections().Waiting([weak = weak_from_this()] {
+      if (auto self = weak.lock()) self->Evict();
+    });
     parser_.emplace();
     parser_->header_limit(kMaxRequestBytes);
     parser_->body_limit(kMaxRequestBytes);
@@ -674,6 +776,7 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
   }
 
   void OnHeader(beast::error_code error) {
+    if (evicted_) return;
     if (timedOut_) return Refuse(Service::Error(Request{http::verb::get, "/", 11}, http::status::request_timeout,
                                                 "RequestTimeout", "the request did not arrive in time"));
     if (error == http::error::end_of_stream || error == net::error::connection_reset || error == net::error::eof) {
@@ -683,13 +786,14 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
     if (error || fields > kMaxHeaderFields) return Refuse(LimitAnswer(error, fields));
     if (websocket::is_upgrade(parser_->get())) {
       timer_.cancel();
+      service_.Connections().Done(ticket_);
       Request request = parser_->release();
       ScaleWorker* worker = nullptr;
       if (auto refusal = service_.CheckUpgrade(request, worker)) {
         refusal->keep_alive(false);
         return Refuse(std::move(*refusal));
       }
-      std::make_shared<StreamSession>(service_, worker, std::move(stream_))->Start(request);
+      std::make_shared<StreamSession>(service_, worker, std::move(stream_), std::move(slot_))->Start(request);
       return;
     }
     http::async_read(stream_, buffer_, *parser_, [self = shared_from_this()](beast::error_code error, std::size_t) {
@@ -698,7 +802,9 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
   }
 
   void OnRequest(beast::error_code error) {
+    if (evicted_) return;
     timer_.cancel();
+    service_.Connections().Done(ticket_);
     if (timedOut_) return Refuse(Service::Error(Request{http::verb::get, "/", 11}, http::status::request_timeout,
                                                 "RequestTimeout", "the request did not arrive in time"));
     if (error) return Refuse(LimitAnswer(error, 0));
@@ -724,12 +830,14 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
 
   void Refuse(Response response) {
     timer_.cancel();
+    service_.Connections().Done(ticket_);
     response.keep_alive(false);
     Send(std::move(response));
   }
 
   void Shutdown() {
     timer_.cancel();
+    service_.Connections().Done(ticket_);
     beast::error_code ignored;
     stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
     stream_.close();
@@ -741,7 +849,10 @@ class HttpSession : public std::enable_shared_from_this<HttpSession> {
   beast::flat_buffer buffer_;
   std::optional<http::request_parser<http::string_body>> parser_;
   std::shared_ptr<HttpSession> pending_;
+  std::unique_ptr<ConnectionLimit::Slot> slot_;
+  std::uint64_t ticket_ = 0;
   bool timedOut_ = false;
+  bool evicted_ = false;
 };
 
 class Listener : public std::enable_shared_from_this<Listener> {
@@ -753,13 +864,22 @@ class Listener : public std::enable_shared_from_this<Listener> {
     acceptor_.listen(net::socket_base::max_listen_connections);
   }
   std::uint16_t Port() const { return acceptor_.local_endpoint().port(); }
+  void Stop() {
+    beast::error_code ignored;
+    acceptor_.close(ignored);
+  }
   void Accept() {
     acceptor_.async_accept([self = shared_from_this()](beast::error_code error, tcp::socket socket) {
       if (!error) {
         socket.set_option(tcp::no_delay(true), error);
-        std::make_shared<HttpSession>(self->service_, std::move(socket))->Start();
+        // At the cap with every connection past its request: this one is refused.
+        if (auto slot = self->service_.Connections().Take()) {
+          std::make_shared<HttpSession>(self->service_, std::move(socket), std::move(slot))->Start();
+        }
       }
-      // Out of descriptors: the next accept is tried again after a pause.
+      // Out of descriptors below the cap (other programs' limits, or a low hard limit): a slow
+      // client makes room, else the next accept is tried again after a pause.
+      if (error == net::error::no_descriptors && self->service_.Connections().EvictOldest()) return self->Accept();
       if (error == net::error::no_descriptors) {
         auto pause = std::make_shared<net::steady_timer>(self->service_.Io(), std::chrono::milliseconds(100));
         pause->async_wait([self, pause](beast::error_code) { self->Accept(); });
@@ -777,10 +897,13 @@ class Listener : public std::enable_shared_from_this<Listener> {
 
 }  // namespace
 
-std::uint16_t Listen(Service& service, const ServiceSettings& settings) {
+std::uint16_t Listen(Service& service, const ServiceSettings& settings, std::function<void()>& stop) {
   tcp::endpoint endpoint(net::ip::make_address(settings.listenAddress), settings.listenPort);
   auto listener = std::make_shared<Listener>(service, endpoint);
   listener->Accept();
+  stop = [weak = std::weak_ptr<Listener>(listener)] {
+    if (auto self = weak.lock()) self->Stop();
+  };
   service.SetPort(listener->Port());
   return listener->Port();
 }

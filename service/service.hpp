@@ -32,6 +32,43 @@ constexpr int kHeartbeatMs = 5000;
 
 class StreamSession;
 
+// Open client connections against the cap, and those still sending a request, oldest first.
+// Used on the I/O thread only.
+class ConnectionLimit {
+ public:
+  ConnectionLimit(Metrics& metrics, int cap) : metrics_(metrics), cap_(cap) {}
+
+  // One connection's place under the cap, given back once (on destruction at the latest).
+  class Slot {
+   public:
+    explicit Slot(ConnectionLimit& limit) : limit_(limit) {}
+    ~Slot() { Release(); }
+    Slot(const Slot&) = delete;
+    Slot& operator=(const Slot&) = delete;
+    void Release();
+
+   private:
+    ConnectionLimit& limit_;
+    bool released_ = false;
+  };
+
+  // A place for a new connection: when the cap is reached, the oldest connection still sending
+  // its request is closed for it. Nothing when every connection is past its request.
+  std::unique_ptr<Slot> Take();
+  // Closes the oldest connection still sending its request; false when there is none.
+  bool EvictOldest();
+  // The connection waits for a request from now on, until Done; `close` closes it.
+  std::uint64_t Waiting(std::function<void()> close);
+  void Done(std::uint64_t ticket);
+
+ private:
+  Metrics& metrics_;
+  const int cap_;
+  int open_ = 0;
+  std::uint64_t nextTicket_ = 1;
+  std::map<std::uint64_t, std::function<void()>> waiting_;
+};
+
 class Service {
  public:
   using Respond = std::function<void(Response)>;
@@ -54,6 +91,7 @@ class Service {
   void Leave(ScaleWorker* worker, StreamSession* session);
 
   void SetPort(std::uint16_t port) { port_ = port; }
+  ConnectionLimit& Connections() { return connections_; }
   Metrics& GetMetrics() { return metrics_; }
   boost::asio::io_context& Io() { return io_; }
 
@@ -71,6 +109,9 @@ class Service {
   // `stream`: a WebSocket upgrade, which may carry the token as the query's "access_token".
   std::optional<Response> Admit(const Request& request, bool stream = false);
   bool OriginAllowed(const std::string& origin) const;
+  // Refusal of a request that changes a scale or opens a stream from a page of a site that is
+  // not allowed: by its Origin, else its Referer, else Sec-Fetch-Site.
+  std::optional<Response> CrossSite(const Request& request) const;
   void AddCors(const Request& request, Response& response) const;
   ScaleWorker* Find(const std::string& name) const;
   // The steps of Handle: a CORS preflight; the page, the metrics, health and the scale list
@@ -92,13 +133,15 @@ class Service {
   std::vector<ScaleWorker*> workers_;
   std::map<ScaleWorker*, Hub> hubs_;
   std::uint16_t port_ = 0;
+  ConnectionLimit connections_;
 };
 
 // A reading as the API writes it, with "scale" first. Failed readings give the error object.
 std::string ReadingJson(const std::string& scale, const Reading& reading, const char* type, bool markUnstable = false);
 
-// Accepts connections on the settings' address until the I/O context stops; returns the port.
-std::uint16_t Listen(Service& service, const ServiceSettings& settings);
+// Accepts connections on the settings' address until the I/O context stops or `stop` is called
+// (on the I/O thread); returns the port.
+std::uint16_t Listen(Service& service, const ServiceSettings& settings, std::function<void()>& stop);
 
 // One request's bytes through the service's parser, limits and routes, answered into `out` (for
 // the fuzz target: no socket involved).

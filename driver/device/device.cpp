@@ -1,6 +1,7 @@
 #include "driver/device/device.hpp"
 
 #include "common/text-template.hpp"
+#include "common/utf8.hpp"
 #include "driver/vocabulary/enumeration-names.hpp"
 #include "driver/interface/defines.hpp"
 #include "driver/logging/logging.hpp"
@@ -46,6 +47,29 @@ void Device::Open(int logicDeviceId, ErrorCase& result) {
   if (result != ErrorCase::Correct) return;
   ErrorCase noName = ErrorCase::Correct;
   lineName_ = logicDevices_->GetLogicDeviceParam(logicDeviceId, LogicDeviceParamType::Name, noName);
+  OpenWithSettings(logicDeviceId, result);
+}
+
+void Device::OpenUnsaved(const LineSettings& settings, ErrorCase& result) {
+  kLog.Info(Fill("Device::OpenUnsaved(), connection [@], end point [@], protocol [@]", settings.connectionType,
+                 settings.endPoint, settings.protocol));
+  const std::pair<const std::string*, std::string*> fields[] = {
+      {&settings.connectionType, &connectionType_}, {&settings.endPoint, &endPoint_},
+      {&settings.baudRate, &baudRate_},             {&settings.model, &model_},
+      {&settings.protocol, &protocol_},
+  };
+  // What the store refuses or reports as unset, refused alike.
+  for (const auto& [given, field] : fields) {
+    if (given->empty()) result = ErrorCase::NotAllParamsAreSetInLogicDevice;
+    if (result == ErrorCase::Correct && !Text::IsValidUtf8(*given)) result = ErrorCase::ParamValueUnsupported;
+    if (result != ErrorCase::Correct) return;
+  }
+  for (const auto& [given, field] : fields) *field = *given;
+  lineName_.clear();
+  OpenWithSettings(std::nullopt, result);
+}
+
+void Device::OpenWithSettings(std::optional<int> savedAs, ErrorCase& result) {
   // A new line may be another scale: its limits and the last sale weight are not this one's.
   weighing_.Forget();
   CheckConnectionSettings(result);
@@ -57,8 +81,8 @@ void Device::Open(int logicDeviceId, ErrorCase& result) {
   // Every step after the line is up either succeeds or leaves the device closed: a half-opened
   // device would answer later commands with misleading results.
   OpenLine(result);
-  if (result == ErrorCase::Correct) DetectProtocol(logicDeviceId, result);
-  if (result == ErrorCase::Correct) ReadModel(logicDeviceId, result);
+  if (result == ErrorCase::Correct) DetectProtocol(savedAs, result);
+  if (result == ErrorCase::Correct) ReadModel(savedAs, result);
   if (result != ErrorCase::Correct) LetGoOfLine();
 }
 
@@ -100,7 +124,7 @@ void Device::OpenLine(ErrorCase& result) {
   kLog.Info(Fill("Device::Open(ip: @, socket: @), connection established.", endPoint_, "77"));
 }
 
-void Device::DetectProtocol(int logicDeviceId, ErrorCase& result) {
+void Device::DetectProtocol(std::optional<int> savedAs, ErrorCase& result) {
   if (protocol_ != "auto") return;
   auto found = RunCommand(Command::GetProtocolAuto, result);
   if (result != ErrorCase::Correct) {
@@ -108,13 +132,13 @@ void Device::DetectProtocol(int logicDeviceId, ErrorCase& result) {
     return;
   }
   const std::string name = found[ParamType::ProtocolVersion];
-  logicDevices_->SetLogicDeviceParam(logicDeviceId, LogicDeviceParamType::Protocol, name, result);
+  if (savedAs) logicDevices_->SetLogicDeviceParam(*savedAs, LogicDeviceParamType::Protocol, name, result);
   if (result != ErrorCase::Correct) return;
   protocol_ = name;
 }
 
-void Device::ReadModel(int logicDeviceId, ErrorCase& result) {
-  if (!FindProtocol(protocol_)->readsModelOnOpen) {
+void Device::ReadModel(std::optional<int> savedAs, ErrorCase& result) {
+  if (FindProtocol(protocol_)->model == ModelOnOpen::NotRead) {
     reportedModel_ = "Not Pro model";
     return;
   }
@@ -123,8 +147,8 @@ void Device::ReadModel(int logicDeviceId, ErrorCase& result) {
   RunCommand(Command::GetScalesModel, result);
   if (result != ErrorCase::Correct) return;
   reportedModel_ = GetParam(ParamType::ScalesModel, result);
-  if (result != ErrorCase::Correct) return;
-  logicDevices_->SetLogicDeviceParam(logicDeviceId, LogicDeviceParamType::Model, reportedModel_, result);
+  if (result != ErrorCase::Correct || !savedAs) return;
+  logicDevices_->SetLogicDeviceParam(*savedAs, LogicDeviceParamType::Model, reportedModel_, result);
 }
 
 void Device::LetGoOfLine() {

@@ -24,7 +24,19 @@ class Device : public ProtocolContext, public WeighingContext {
   Device(const Device&) = delete;
   Device& operator=(const Device&) = delete;
 
+  // The settings of one line, as a logic device holds them.
+  struct LineSettings {
+    std::string connectionType;
+    std::string endPoint;
+    std::string baudRate;
+    std::string model;
+    std::string protocol;
+  };
+
   void Open(int logicDeviceId, ErrorCase& result);
+  // Opens as Open does with a logic device of these settings, but reads nothing from the store
+  // and writes nothing to it (detection and the model read keep what they find to this device).
+  void OpenUnsaved(const LineSettings& settings, ErrorCase& result);
   bool IsOpen();
   void Close(ErrorCase& result);
 
@@ -67,12 +79,15 @@ class Device : public ProtocolContext, public WeighingContext {
 
  private:
   // The steps of Open, in order.
+  // `savedAs`: the logic device the settings came from, which detection and the model read
+  // update; none for a line opened from given settings.
   void LoadConnectionSettings(int logicDeviceId, ErrorCase& result);
+  void OpenWithSettings(std::optional<int> savedAs, ErrorCase& result);
   void CheckConnectionSettings(ErrorCase& result);
   void OpenLine(ErrorCase& result);
   void OpenSerial(ErrorCase& result);
-  void DetectProtocol(int logicDeviceId, ErrorCase& result);
-  void ReadModel(int logicDeviceId, ErrorCase& result);
+  void DetectProtocol(std::optional<int> savedAs, ErrorCase& result);
+  void ReadModel(std::optional<int> savedAs, ErrorCase& result);
   // Closes and forgets the line: the device reads as closed and commands give ConnectionError.
   void LetGoOfLine();
   // A failed command leaves none of its outputs behind.

@@ -47,6 +47,17 @@ PDX_API int PDX_CALL pdx_open(pdx_handle handle, int logic_device_id) {
                     [&](Device& device, ErrorCase& result) { device.Open(logic_device_id, result); });
 }
 
+PDX_API int PDX_CALL pdx_open_line(pdx_handle handle, const char* connection_type, const char* end_point,
+                                   const char* protocol, int baud_rate, const char* model) {
+  if (connection_type == nullptr || end_point == nullptr || protocol == nullptr) return PDX_INCORRECT_ARGUMENTS;
+  // The baud rate is a text in a logic device: a number the line does not know is refused as
+  // pdx_open refuses it from the store.
+  const Device::LineSettings settings{connection_type, end_point, std::to_string(baud_rate),
+                                      model ? model : "auto", protocol};
+  return DeviceCall("pdx_open_line", handle,
+                    [&](Device& device, ErrorCase& result) { device.OpenUnsaved(settings, result); });
+}
+
 PDX_API int PDX_CALL pdx_close(pdx_handle handle) {
   return DeviceCall("pdx_close", handle, [](Device& device, ErrorCase& result) { device.Close(result); });
 }

@@ -70,7 +70,7 @@ std::vector<Probe> MakeProbes() {
     auto same = std::find_if(probes.begin(), probes.end(),
                              [&](const Probe& p) { return p.probe.command == row.probe->command; });
     if (same == probes.end()) same = probes.insert(probes.end(), Probe{*row.probe});
-    (row.probe->answersNative ? same->pro : same->plain) = &row;
+    (row.probe->native == NativeAnswer::Answered ? same->pro : same->plain) = &row;
   }
   std::stable_sort(probes.begin(), probes.end(),
                    [](const Probe& a, const Probe& b) { return a.probe.order < b.probe.order; });

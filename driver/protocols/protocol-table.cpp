@@ -7,16 +7,23 @@
 namespace Korvalt::Ponderix::Driver {
 namespace {
 
-std::set<int> Range(int from, int to) {
-  std::set<int> numbers;
-  for (int n = from; n <= to; ++n) numbers.insert(n);
-  return numbers;
+// The commands of a protocol: its own, the two automatic ones every protocol takes, and the
+// native text protocol's commands (1 to 48) where its scales answer them. (The ProV1 rows list
+// command 0 as well: it is let through and then runs nothing.)
+enum class NativeCommands { No, Yes };
+
+CommandSet Accepts(std::initializer_list<Command> own, NativeCommands native = NativeCommands::No) {
+  CommandSet set{false, {Command::GetProtocolAuto, Command::StatusOfWeightChannelAuto}};
+  set.commands.insert(own.begin(), own.end());
+  if (native == NativeCommands::Yes) {
+    for (int n = static_cast<int>(Command::SetScalesModel); n <= static_cast<int>(Command::SetCell2); ++n) {
+      set.commands.insert(static_cast<Command>(n));
+    }
+  }
+  return set;
 }
 
-std::set<int> Union(std::set<int> a, const std::set<int>& b) {
-  a.insert(b.begin(), b.end());
-  return a;
-}
+const CommandSet kEveryCommand{true, {}};
 
 const SerialLine kDefaults{true, {}};
 // The other scales at 4800 baud: 8N1 at the lower speed.
@@ -46,34 +53,45 @@ constexpr int kFrameWaitMs = 150;
 const std::vector<ProtocolRow>& ProtocolTable() {
   using C = Command;
   static const std::vector<ProtocolRow> table{
-      {"POS2M", {CreatePOSExecutor, CreateAutoExecutor}, false, {49, 50, 55, 58, 59},
+      {"POS2M", {CreatePOSExecutor, CreateAutoExecutor},
+       Accepts({C::POSStatusOfWeightChannel, C::POSSetZero, C::POSSetTare}),
        {{C::StatusOfWeightChannel, C::POSStatusOfWeightChannel}, {C::SetZero, C::POSSetZero},
         {C::SetTare, C::POSSetTare}},
-       kPlainLines, false, DetectionProbe{C::POSStatusOfWeightChannel, 1, false, kAnswerWaitMs}},
-      {"POS2MProV1", {CreatePOSExecutor, CreateNativeExecutor, CreateAutoExecutor}, false,
-       Union(Range(0, 50), {55, 58, 59, 60}),
+       kPlainLines, ModelOnOpen::NotRead,
+       DetectionProbe{C::POSStatusOfWeightChannel, 1, NativeAnswer::None, kAnswerWaitMs}},
+      {"POS2MProV1", {CreatePOSExecutor, CreateNativeExecutor, CreateAutoExecutor},
+       Accepts({C::Unset, C::POSStatusOfWeightChannel, C::POSSetZero, C::POSSetTare, C::POSSpecifyTare},
+               NativeCommands::Yes),
        {{C::StatusOfWeightChannel, C::POSStatusOfWeightChannel}, {C::SetZero, C::POSSetZero},
         {C::SetTare, C::POSSetTare}, {C::SpecifyTare, C::POSSpecifyTare}},
-       kPlainLines, true, DetectionProbe{C::POSStatusOfWeightChannel, 1, true, kAnswerWaitMs}},
-      {"CAS-M", {CreateCASExecutor, CreateAutoExecutor}, false, {49, 50, 56, 61, 62},
+       kPlainLines, ModelOnOpen::Read,
+       DetectionProbe{C::POSStatusOfWeightChannel, 1, NativeAnswer::Answered, kAnswerWaitMs}},
+      {"CAS-M", {CreateCASExecutor, CreateAutoExecutor},
+       Accepts({C::CASStatusOfWeightChannel, C::CASSetZero, C::CASSetTare}),
        {{C::StatusOfWeightChannel, C::CASStatusOfWeightChannel}, {C::SetZero, C::CASSetZero},
         {C::SetTare, C::CASSetTare}},
-       kPlainLines, false, DetectionProbe{C::CASStatusOfWeightChannel, 4, false, kAnswerWaitMs}},
-      {"CAS-M ProV1", {CreateCASExecutor, CreateNativeExecutor, CreateAutoExecutor}, false,
-       Union(Range(0, 50), {56, 61, 62}),
+       kPlainLines, ModelOnOpen::NotRead,
+       DetectionProbe{C::CASStatusOfWeightChannel, 4, NativeAnswer::None, kAnswerWaitMs}},
+      {"CAS-M ProV1", {CreateCASExecutor, CreateNativeExecutor, CreateAutoExecutor},
+       Accepts({C::Unset, C::CASStatusOfWeightChannel, C::CASSetZero, C::CASSetTare}, NativeCommands::Yes),
        {{C::StatusOfWeightChannel, C::CASStatusOfWeightChannel}, {C::SetZero, C::CASSetZero},
         {C::SetTare, C::CASSetTare}},
-       kPlainLines, true, DetectionProbe{C::CASStatusOfWeightChannel, 4, true, kAnswerWaitMs}},
-      {"CAS-M-Active", {CreateCASExecutor, CreateAutoExecutor}, false, {49, 50, 57},
+       kPlainLines, ModelOnOpen::Read,
+       DetectionProbe{C::CASStatusOfWeightChannel, 4, NativeAnswer::Answered, kAnswerWaitMs}},
+      {"CAS-M-Active", {CreateCASExecutor, CreateAutoExecutor},
+       Accepts({C::CASActiveStatusOfWeightChannel}),
        {{C::StatusOfWeightChannel, C::CASActiveStatusOfWeightChannel}},
-       kPlainLines, false, DetectionProbe{C::CASActiveStatusOfWeightChannel, 3, false, kFrameWaitMs}},
-      {"OKA", {CreateOKAExecutor, CreateNativeExecutor, CreateAutoExecutor}, false, Union(Range(1, 50), {63, 64, 65}),
+       kPlainLines, ModelOnOpen::NotRead,
+       DetectionProbe{C::CASActiveStatusOfWeightChannel, 3, NativeAnswer::None, kFrameWaitMs}},
+      {"OKA", {CreateOKAExecutor, CreateNativeExecutor, CreateAutoExecutor},
+       Accepts({C::OKASetZero, C::OKAStatusOfWeightChannel, C::OKASpecifyTare}, NativeCommands::Yes),
        {{C::StatusOfWeightChannel, C::OKAStatusOfWeightChannel}, {C::SetZero, C::OKASetZero},
         {C::SpecifyTare, C::OKASpecifyTare}},
-       kOkaLines, false, DetectionProbe{C::OKAStatusOfWeightChannel, 2, false, kAnswerWaitMs}},
+       kOkaLines, ModelOnOpen::NotRead,
+       DetectionProbe{C::OKAStatusOfWeightChannel, 2, NativeAnswer::None, kAnswerWaitMs}},
       {"auto",
        {CreatePOSExecutor, CreateCASExecutor, CreateOKAExecutor, CreateNativeExecutor, CreateAutoExecutor},
-       true, {}, {}, kOkaLines, false, std::nullopt},
+       kEveryCommand, {}, kOkaLines, ModelOnOpen::NotRead, std::nullopt},
   };
   return table;
 }
@@ -97,8 +115,8 @@ Command MapToProtocol(Command command, const std::string& protocol) {
 bool IsCommandAllowed(Command command, const std::string& protocol) {
   const ProtocolRow* row = FindProtocol(protocol);
   if (row == nullptr) return false;
-  if (row->acceptsEveryCommand) return IsKnown(command);
-  return row->commands.count(static_cast<int>(command)) != 0;
+  if (row->accepts.every) return IsKnown(command);
+  return row->accepts.commands.count(command) != 0;
 }
 
 std::optional<SerialLine> LineFor(const ProtocolRow& row, const std::string& speed) {
@@ -122,7 +140,7 @@ StatusReports ReportsOf(const ProtocolRow& row) {
   }
 }
 
-bool AnswersNative(const ProtocolRow& row) { return row.probe && row.probe->answersNative; }
+bool AnswersNative(const ProtocolRow& row) { return row.probe && row.probe->native == NativeAnswer::Answered; }
 
 bool Maps(const ProtocolRow& row, Command generic) {
   for (const auto& [from, own] : row.mapping) {

@@ -39,27 +39,38 @@ struct SerialLines {
   std::optional<SerialLine> otherSpeeds;
 };
 
+// Whether the scale of a protocol also answers the native text protocol's serial-number
+// question: detection tells rows with the same probe apart by it.
+enum class NativeAnswer { None, Answered };
+
 // Detection finds a protocol when its probe (a status command) succeeds. Rows sharing a probe
 // are told apart by whether the scale also answers the native serial-number question.
 struct DetectionProbe {
   Command command;
   int order;  // probes run in ascending order; the first that succeeds decides
-  bool answersNative;
+  NativeAnswer native;
   // How long a read of the probe waits in the quick pass, at 9600 baud [ms]: an answering scale
   // sends its whole reply within it (a self-transmitting one at least one whole frame).
   int quickWaitMs;
 };
 
+// The commands a protocol accepts: a list, or every known command (the row of "auto").
+struct CommandSet {
+  bool every = false;
+  std::set<Command> commands;
+};
+
+// Whether `open` asks the scale for its model.
+enum class ModelOnOpen { NotRead, Read };
+
 struct ProtocolRow {
   std::string name;
   std::vector<ExecutorFamily> families;
-  // Every known command is accepted (the row of "auto"); otherwise `commands` lists them.
-  bool acceptsEveryCommand = false;
-  std::set<int> commands;
+  CommandSet accepts;
   // Generic weighing command -> this protocol's own.
   std::vector<std::pair<Command, Command>> mapping;
   SerialLines lines;
-  bool readsModelOnOpen = false;
+  ModelOnOpen model = ModelOnOpen::NotRead;
   std::optional<DetectionProbe> probe;
 };
 

@@ -36,7 +36,7 @@ CMD_GET_SERIAL_NUMBER = 9
 CMD_SET_ZERO = 52
 CMD_SET_TARE = 53
 CMD_SPECIFY_TARE = 54
-LD_NAME, LD_CONNECTION_TYPE, LD_END_POINT, LD_BAUD_RATE, LD_MODEL, LD_PROTOCOL = 2, 3, 4, 5, 6, 7
+LD_NAME = 2
 LANGUAGE_ENGLISH = 2
 FLAG_UNKNOWN = -1
 TIME_OUT = 7
@@ -278,6 +278,7 @@ def _declare(lib: ctypes.CDLL) -> None:
         "pdx_create": [ctypes.POINTER(h)],
         "pdx_destroy": [h],
         "pdx_open": [h, ctypes.c_int],
+        "pdx_open_line": [h, ctypes.c_char_p, ctypes.c_char_p, ctypes.c_char_p, ctypes.c_int, ctypes.c_char_p],
         "pdx_close": [h],
         "pdx_is_open": [h, ctypes.POINTER(ctypes.c_int)],
         "pdx_set_param": [h, ctypes.c_int, ctypes.c_char_p],
@@ -368,20 +369,20 @@ class Scale:
     preferably in a `with` block, which closes and destroys the device."""
 
     def __init__(self, *, profile: Optional[str] = None, connection_type: Optional[str] = None,
-                 end_point: Optional[str] = None, protocol: str = "auto", baud: int = 9600, model: str = "auto",
-                 name: str = "ponderix python"):
+                 end_point: Optional[str] = None, protocol: str = "auto", baud: int = 9600, model: str = "auto"):
         self._lib = _lib()
         self._handle = ctypes.c_int64(0)
-        self._own_profile: Optional[int] = None
         _check(self._lib.pdx_create(ctypes.byref(self._handle)))
         try:
             if profile is not None:
-                identifier = self._find_profile(profile)
+                _check(self._lib.pdx_open(self._handle, self._find_profile(profile)))
             else:
                 if connection_type is None or end_point is None:
                     raise ValueError("give a profile name, or a connection type and end point")
-                identifier = self._add_profile(name, connection_type, end_point, baud, model, protocol)
-            _check(self._lib.pdx_open(self._handle, identifier))
+                # Opened from its settings: nothing is written to the store other programs share.
+                _check(self._lib.pdx_open_line(self._handle, connection_type.encode("utf-8"),
+                                               end_point.encode("utf-8"), protocol.encode("utf-8"), int(baud),
+                                               model.encode("utf-8")))
         except BaseException:
             self.close()
             raise
@@ -398,15 +399,6 @@ class Scale:
     def profile(cls, name: str) -> "Scale":
         """A saved logic device, by its name."""
         return cls(profile=name)
-
-    def _add_profile(self, name, connection_type, end_point, baud, model, protocol) -> int:
-        identifier = ctypes.c_int(-1)
-        _check(self._lib.pdx_add_logic_device(self._handle, ctypes.byref(identifier)))
-        self._own_profile = identifier.value
-        for kind, value in ((LD_NAME, name), (LD_CONNECTION_TYPE, connection_type), (LD_END_POINT, end_point),
-                            (LD_BAUD_RATE, str(baud)), (LD_MODEL, model), (LD_PROTOCOL, protocol)):
-            _check(self._lib.pdx_set_logic_device_param(self._handle, identifier.value, kind, value.encode("utf-8")))
-        return identifier.value
 
     def _find_profile(self, name: str) -> int:
         count = ctypes.c_size_t(0)
@@ -513,13 +505,10 @@ class Scale:
         return _text(self._lib.pdx_get_protocol, self._live())
 
     def close(self) -> None:
-        """Closes the line, forgets a profile made for this scale, destroys the device."""
+        """Closes the line and destroys the device."""
         if not self._handle.value:
             return
         self._lib.pdx_close(self._handle)
-        if self._own_profile is not None:
-            self._lib.pdx_delete_logic_device(self._handle, self._own_profile)
-            self._own_profile = None
         self._lib.pdx_destroy(self._handle)
         self._handle = ctypes.c_int64(0)
 

@@ -2,6 +2,7 @@
 
 Run with PONDERIX_LIBRARY naming the built library and SCALESIM the simulator program."""
 
+import ctypes
 import os
 import subprocess
 import sys
@@ -105,11 +106,25 @@ def test_failures_raise_with_name_and_text(simulator):
     assert refused.value.name == "ParamValueUnsupported"
 
 
+def test_a_line_leaves_the_shared_store_alone(simulator):
+    scale_line = simulator("tcp", "POS2MProV1", "weight=1250")
+    store = Path(os.environ["APPDATA"]) / "KORVALT" / "Trelvane" / "logic-devices-connection-config.json"
+    lib = ponderix.load_library()
+    handle = ctypes.c_int64(0)
+    assert lib.pdx_create(ctypes.byref(handle)) == 0  # the store as any program finds it
+    lib.pdx_destroy(handle)
+    before = store.read_bytes()
+    with scale_line.open() as scale:
+        assert store.read_bytes() == before
+        assert scale.read_weight().weight_mg == 1250000
+        assert scale.protocol == "POS2MProV1"  # detected, and kept to this scale
+    assert store.read_bytes() == before
+
+
 def test_a_saved_profile_is_opened_by_name(simulator):
     scale_line = simulator("tcp", "CAS-M", "weight=0.75")
-    # A profile saved by another program: the package's own one is gone once it closes.
+    # A profile saved by another program.
     lib = ponderix.load_library()
-    import ctypes
     handle = ctypes.c_int64(0)
     assert lib.pdx_create(ctypes.byref(handle)) == 0
     identifier = ctypes.c_int(-1)

@@ -3,11 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <iostream>
 #include <string>
@@ -16,11 +20,13 @@
 
 #include <boost/asio/connect.hpp>
 #include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/local/datagram_protocol.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
 #include <nlohmann/json.hpp>
 
+#include "driver/interface/ponderix.h"
 #include "headless-browser.hpp"
 #include "simulator/responders.hpp"
 #include "simulator/simulator.hpp"
@@ -40,15 +46,22 @@ struct Answer {
   http::response<http::string_body> raw;
 };
 
+using Clock = std::chrono::steady_clock;
+
 // A started program whose first line on standard output is read; SIGTERM at the end.
 class Program {
  public:
-  explicit Program(const std::vector<std::string>& args) {
+  // `descriptors`: the program's limit of open descriptors, soft and hard (0: inherited).
+  explicit Program(const std::vector<std::string>& args, long descriptors = 0) {
     int out[2], err[2];
     EXPECT_EQ(pipe(out), 0);
     EXPECT_EQ(pipe(err), 0);
     pid_ = fork();
     if (pid_ == 0) {
+      if (descriptors > 0) {
+        rlimit limit{static_cast<rlim_t>(descriptors), static_cast<rlim_t>(descriptors)};
+        setrlimit(RLIMIT_NOFILE, &limit);
+      }
       dup2(out[1], 1);
       dup2(err[1], 2);
       close(out[0]);
@@ -90,6 +103,23 @@ class Program {
     exited_ = true;
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   }
+  void Signal(int signal) { kill(pid_, signal); }
+  // Whether the program ended within `limit` (else it is killed); its exit status in `status`.
+  bool EndsWithin(std::chrono::milliseconds limit, int& status) {
+    const auto deadline = Clock::now() + limit;
+    int raw = 0;
+    while (waitpid(pid_, &raw, WNOHANG) == 0) {
+      if (Clock::now() >= deadline) {
+        kill(pid_, SIGKILL);
+        Wait();
+        return false;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    exited_ = true;
+    status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    return true;
+  }
 
  private:
   pid_t pid_ = -1;
@@ -100,7 +130,7 @@ class Program {
 class ServiceTest : public ::testing::Test {
  protected:
   // The scale "till": a POS2MProV1 scale with 1250 g on it.
-  void Start(bool pty, const std::vector<std::string>& extra = {}) {
+  void Start(bool pty, const std::vector<std::string>& extra = {}, long descriptors = 0) {
     state_ = Scalesim::MakeScaleState();
     state_->SetWeight(1250);
     auto responder = std::shared_ptr<Scalesim::Responder>(Scalesim::MakeProtocolResponder("POS2MProV1", state_));
@@ -109,7 +139,7 @@ class ServiceTest : public ::testing::Test {
                            : "till=tcp:127.0.0.1:" + std::to_string(simulator_->Port());
     std::vector<std::string> args = {SCALE_SERVICE, "--scale", spec, "--listen", "127.0.0.1:0", "--idle-poll-ms", "0"};
     args.insert(args.end(), extra.begin(), extra.end());
-    service_ = std::make_unique<Program>(args);
+    service_ = std::make_unique<Program>(args, descriptors);
     std::string line = service_->Line();
     ASSERT_EQ(line.rfind("listening on 127.0.0.1:", 0), 0u) << line;
     port_ = line.substr(line.rfind(':') + 1);
@@ -122,6 +152,8 @@ class ServiceTest : public ::testing::Test {
     stream.connect(tcp::endpoint(net::ip::make_address("127.0.0.1"), static_cast<unsigned short>(std::stoi(port_))));
     http::request<http::string_body> request{method, target, 11};
     request.set(http::field::host, "127.0.0.1:" + port_);
+    // Changing requests are JSON, as the page and every program sends them.
+    if (method == http::verb::post) request.set(http::field::content_type, "application/json");
     for (const auto& [name, value] : headers) request.set(name, value);
     request.body() = body;
     request.prepare_payload();
@@ -213,7 +245,8 @@ TEST_P(ServiceApiTest, AnswersTheTable) {
       {http::verb::post, "/v1/scales/till/tare", "", 200, {"{}"}},
       {http::verb::get, "/v1/health", "", 200, {"\"till\":{\"state\":\"ready\"}"}},
       {http::verb::get, "/metrics", "", 200, {"scale_reads_total{scale=\"till\",result=\"Ok\"}",
-                                             "scale_read_seconds_bucket", "scale_stream_clients 0"}},
+                                             "scale_read_seconds_bucket", "scale_stream_clients{scale=\"till\"} 0",
+                                             "scale_up{scale=\"till\"} 1"}},
       {http::verb::get, "/", "", 200, {"<!DOCTYPE html>", "/stream"}},
       {http::verb::get, "/v1/scales/scale2/weight", "", 404, {"\"name\":\"UnknownScale\""}},
       {http::verb::get, "/v1/nothing", "", 404, {"\"name\":\"NotFound\""}},
@@ -226,7 +259,14 @@ TEST_P(ServiceApiTest, AnswersTheTable) {
     Answer answer = Send(row.method, row.target, row.body);
     EXPECT_EQ(answer.status, row.status) << row.target << ": " << answer.body;
     for (const auto& part : row.contains) EXPECT_NE(answer.body.find(part), std::string::npos) << row.target << ": " << answer.body << " lacks " << part;
+    // No answer may be framed, sniffed or cached.
+    EXPECT_EQ(answer.raw["X-Frame-Options"], "DENY") << row.target;
+    EXPECT_EQ(answer.raw["X-Content-Type-Options"], "nosniff") << row.target;
+    EXPECT_NE(answer.raw["Content-Security-Policy"].find("frame-ancestors 'none'"), std::string::npos) << row.target;
+    EXPECT_EQ(answer.raw[http::field::cache_control], "no-store") << row.target;
   }
+  EXPECT_NE(Get("/").raw["Content-Security-Policy"].find("connect-src 'self' ws: wss:"), std::string::npos);
+  EXPECT_EQ(Get("/metrics").raw[http::field::content_type], "text/plain; version=0.0.4; charset=utf-8");
   // A silent scale answers with the error, never the weight it had.
   auto faults = simulator_->GetFaults();
   faults.silent = true;
@@ -271,7 +311,7 @@ TEST_F(ServiceTest, StreamFollowsWeightFailureAndRecovery) {
   json back = client.Next();
   EXPECT_EQ(back["type"], "weight") << back.dump();
   EXPECT_EQ(back["weight_mg"], 2000000);
-  EXPECT_NE(Get("/metrics").body.find("scale_stream_clients 1"), std::string::npos);
+  EXPECT_NE(Get("/metrics").body.find("scale_stream_clients{scale=\"till\"} 1"), std::string::npos);
 }
 
 TEST_F(ServiceTest, ConcurrentReadersShareExchanges) {
@@ -433,6 +473,218 @@ TEST_F(ServiceTest, PageInHeadlessChromiumShowsTheWeightAndTares) {
   std::filesystem::remove_all(work);
 }
 
+// A page of another site may not change a scale: it cannot send JSON without a preflight, and
+// a browser names where it came from. Programs that name nothing keep working.
+TEST_F(ServiceTest, RefusesChangesFromOtherSites) {
+  Start(false, {"--allow-origin", "http://till.example:8080"});
+  const std::string own = "http://127.0.0.1:" + port_;
+  using Headers = std::vector<std::pair<std::string, std::string>>;
+  const Headers json = {{"Content-Type", "application/json"}};
+  auto with = [&json](Headers more) {
+    more.insert(more.begin(), json.begin(), json.end());
+    return more;
+  };
+  struct Row {
+    std::string name;
+    std::string path;
+    Headers headers;
+    std::string body;
+    int status;
+  };
+  const std::vector<Row> rows = {
+      {"text body, foreign Referer", "tare", {{"Content-Type", "text/plain"}, {"Referer", "http://evil.example/x"}}, "{}", 403},
+      {"text body, no site named", "tare", {{"Content-Type", "text/plain"}}, "{}", 415},
+      {"form body", "zero", {{"Content-Type", "application/x-www-form-urlencoded"}}, "a=1", 415},
+      {"no content type", "zero", {{"Content-Type", ""}}, "", 415},
+      {"Sec-Fetch-Site cross-site", "tare", with({{"Sec-Fetch-Site", "cross-site"}}), "{}", 403},
+      {"Sec-Fetch-Site same-site", "zero", with({{"Sec-Fetch-Site", "same-site"}}), "{}", 403},
+      {"foreign Origin", "tare", with({{"Origin", "http://evil.example"}}), "{}", 403},
+      {"Origin null (a sandboxed frame)", "tare", with({{"Origin", "null"}}), "{}", 403},
+      {"foreign Referer", "zero", with({{"Referer", "http://evil.example/pos"}}), "{}", 403},
+      {"Referer of no URL", "zero", with({{"Referer", "junk"}}), "{}", 403},
+      {"allowed Origin", "tare", with({{"Origin", "http://till.example:8080"}}), "{}", 200},
+      {"the service's own page", "zero", with({{"Origin", own}, {"Sec-Fetch-Site", "same-origin"}}), "{}", 200},
+      {"own Referer", "tare", with({{"Referer", own + "/"}}), "{}", 200},
+      {"Sec-Fetch-Site none (typed by the user)", "zero", with({{"Sec-Fetch-Site", "none"}}), "{}", 200},
+      {"a program: JSON, nothing else", "tare", {{"Content-Type", "application/json; charset=utf-8"}}, "{}", 200},
+  };
+  for (const auto& row : rows) {
+    const int before = state_->RequestCount("pos-tare") + state_->RequestCount("pos-zero");
+    Answer answer = Send(http::verb::post, "/v1/scales/till/" + row.path, row.body, row.headers);
+    EXPECT_EQ(answer.status, row.status) << row.name << ": " << answer.body;
+    const int changes = state_->RequestCount("pos-tare") + state_->RequestCount("pos-zero") - before;
+    EXPECT_EQ(changes, row.status == 200 ? 1 : 0) << row.name;
+  }
+  EXPECT_EQ(Send(http::verb::options, "/v1/scales/till/tare", "", {{"Origin", "http://evil.example"}}).status, 403);
+}
+
+// SIGTERM with readers waiting on a silent scale: every reader is answered and the process ends
+// within one transfer time-out (700 ms on TCP) and a second.
+TEST_F(ServiceTest, StopsPromptlyWithReadersWaitingOnASilentScale) {
+  enum class Reader { Weight, StableWeight, Stream };
+  const std::vector<std::pair<std::string, std::vector<Reader>>> rows = {
+      {"two weight requests", {Reader::Weight, Reader::Weight}},
+      {"a stable wait and a stream", {Reader::StableWeight, Reader::Stream}},
+  };
+  for (const auto& [name, readers] : rows) {
+    SCOPED_TRACE(name);
+    Start(false);
+    auto faults = simulator_->GetFaults();
+    faults.silent = true;
+    simulator_->SetFaults(faults);
+    std::vector<std::future<int>> answers;
+    std::vector<std::unique_ptr<StreamClient>> streams;
+    for (Reader reader : readers) {
+      if (reader == Reader::Stream) {
+        streams.push_back(std::make_unique<StreamClient>());
+        EXPECT_FALSE(streams.back()->Connect(port_, "/v1/scales/till/stream"));
+        continue;
+      }
+      const std::string target = reader == Reader::Weight ? "/v1/scales/till/weight"
+                                                          : "/v1/scales/till/weight?stable=true&timeout_ms=20000";
+      answers.push_back(std::async(std::launch::async, [this, target] { return Get(target).status; }));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the readers wait on the line
+    const auto signalled = Clock::now();
+    service_->Signal(SIGTERM);
+    int status = -1;
+    EXPECT_TRUE(service_->EndsWithin(std::chrono::milliseconds(700 + 1000), status)) << "killed after 1.7 s";
+    EXPECT_EQ(status, 0);
+    std::cout << name << ": ended " << std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - signalled).count()
+              << " ms after SIGTERM" << std::endl;
+    for (auto& answer : answers) EXPECT_EQ(answer.get(), 503);
+  }
+}
+
+// Descriptor exhaustion: with 256 descriptors and 500 clients that never finish their header,
+// the oldest of them make room and a well-behaved client is served at once (not after the
+// 10 s header time-out).
+TEST_F(ServiceTest, ServesAWellBehavedClientPastManySlowOnes) {
+  rlimit own{};
+  ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &own), 0);
+  own.rlim_cur = own.rlim_max;
+  ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &own), 0);
+  ASSERT_GE(own.rlim_cur, 600u) << "the test holds 500 connections";
+  Start(false, {}, 256);
+  const tcp::endpoint service(net::ip::make_address("127.0.0.1"), static_cast<unsigned short>(std::stoi(port_)));
+  net::io_context io;
+  std::vector<tcp::socket> slow;
+  const std::string partial = "GET /v1/scales HTTP/1.1\r\nHost: 127.0.0.1\r\n";
+  for (int i = 0; i < 500; ++i) {
+    slow.emplace_back(io);
+    beast::error_code error;
+    slow.back().connect(service, error);
+    ASSERT_FALSE(error) << "connection " << i << ": " << error.message();
+    net::write(slow.back(), net::buffer(partial), error);
+  }
+  const auto asked = Clock::now();
+  Answer answer = Get("/v1/scales");
+  const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - asked);
+  std::cout << "a well-behaved client past 500 slow ones was served in " << waited.count() << " ms" << std::endl;
+  EXPECT_EQ(answer.status, 200);
+  EXPECT_LT(waited.count(), 2000) << "served only after slow clients timed out";
+  // The oldest slow client was closed to make room; the newest still holds on.
+  char byte = 0;
+  beast::error_code closed;
+  slow.front().read_some(net::buffer(&byte, 1), closed);
+  EXPECT_TRUE(closed == net::error::eof || closed == net::error::connection_reset) << closed.message();
+  slow.back().non_blocking(true);
+  beast::error_code open;
+  slow.back().read_some(net::buffer(&byte, 1), open);
+  EXPECT_EQ(open, net::error::would_block) << open.message();
+  EXPECT_EQ(Get("/metrics").body.find("scale_service_connections_evicted_total 0\n"), std::string::npos);
+}
+
+// Under systemd (Type=notify): READY=1 once listening, WATCHDOG=1 from the I/O loop at half the
+// watchdog time-out, STOPPING=1 on SIGTERM, all on the socket systemd names.
+TEST_F(ServiceTest, TellsSystemdReadyWatchdogAndStopping) {
+  const std::string path = ::testing::TempDir() + "/notify-" + std::to_string(getpid());
+  ::unlink(path.c_str());
+  net::io_context io;
+  net::local::datagram_protocol::socket notify(io, net::local::datagram_protocol::endpoint(path));
+  timeval limit{5, 0};  // a notice that never comes fails the test rather than hanging it
+  setsockopt(notify.native_handle(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+  setenv("NOTIFY_SOCKET", path.c_str(), 1);
+  setenv("WATCHDOG_USEC", "400000", 1);  // a ping every 200 ms
+  Start(false);
+  unsetenv("NOTIFY_SOCKET");
+  unsetenv("WATCHDOG_USEC");
+  auto next = [&notify] {
+    char text[256];
+    return std::string(text, notify.receive(net::buffer(text)));
+  };
+  EXPECT_EQ(next().rfind("READY=1", 0), 0u);
+  const auto first = Clock::now();
+  EXPECT_EQ(next(), "WATCHDOG=1");
+  EXPECT_EQ(next(), "WATCHDOG=1");
+  EXPECT_GE(Clock::now() - first, std::chrono::milliseconds(150));
+  service_->Signal(SIGTERM);
+  std::string message;
+  while ((message = next()) == "WATCHDOG=1") {
+  }
+  EXPECT_EQ(message, "STOPPING=1");
+  EXPECT_EQ(service_->Wait(), 0);
+  ::unlink(path.c_str());
+}
+
+// Every series of a configured scale exists before its first reading; promtool (Debian's
+// "prometheus") checks the text where it is installed.
+TEST_F(ServiceTest, MetricsExistFromTheStart) {
+  Start(false);
+  const std::string before = Get("/metrics").body;
+  for (const char* series : {"scale_up{scale=\"till\"} 0\n", "scale_stream_clients{scale=\"till\"} 0\n",
+                             "scale_reads_total{scale=\"till\",result=\"Ok\"} 0\n",
+                             "scale_read_seconds_count{scale=\"till\"} 0\n", "scale_service_build_info{version=\""}) {
+    EXPECT_NE(before.find(series), std::string::npos) << series << " missing in\n" << before;
+  }
+  EXPECT_EQ(before.find("failures"), std::string::npos) << "the failures repeat scale_reads_total";
+  ASSERT_EQ(Get("/v1/scales/till/weight").status, 200);
+  StreamClient stream;
+  ASSERT_FALSE(stream.Connect(port_, "/v1/scales/till/stream"));
+  stream.Next();
+  const std::string after = Get("/metrics").body;
+  EXPECT_NE(after.find("scale_up{scale=\"till\"} 1\n"), std::string::npos) << after;
+  EXPECT_NE(after.find("scale_stream_clients{scale=\"till\"} 1\n"), std::string::npos) << after;
+
+  if (std::system("command -v promtool >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "promtool is not installed (Debian package \"prometheus\"): the format is not linted";
+  }
+  const std::string file = ::testing::TempDir() + "/service-metrics-" + std::to_string(getpid()) + ".txt";
+  std::ofstream(file) << after;
+  const std::string command = "promtool check metrics <" + file + " 2>&1";
+  FILE* lint = popen(command.c_str(), "r");
+  ASSERT_NE(lint, nullptr);
+  std::string output;
+  char buffer[512];
+  for (std::size_t n; (n = fread(buffer, 1, sizeof buffer, lint)) > 0;) output.append(buffer, n);
+  EXPECT_EQ(pclose(lint), 0) << output;
+  EXPECT_EQ(output, "") << output;
+  std::filesystem::remove(file);
+}
+
+// tcp: and serial: scales are opened from their settings: a killed service leaves the store
+// every process shares as it was.
+TEST_F(ServiceTest, AKilledServiceLeavesTheStoreAsItWas) {
+  pdx_handle handle = 0;
+  ASSERT_EQ(pdx_create(&handle), PDX_OK);  // the store as any program finds it
+  pdx_destroy(handle);
+  const std::string store = std::string(std::getenv("APPDATA")) + "/KORVALT/Trelvane/logic-devices-connection-config.json";
+  auto bytes = [&store] {
+    std::ifstream in(store, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  };
+  const std::string before = bytes();
+  ASSERT_FALSE(before.empty());
+  for (bool pty : {false, true}) {
+    Start(pty);
+    EXPECT_EQ(Get("/v1/scales/till/weight").status, 200);
+    EXPECT_EQ(bytes(), before) << "written while serving";
+    service_->Signal(SIGKILL);
+    service_->Wait();
+    EXPECT_EQ(bytes(), before);
+  }
+}
+
 TEST(ServiceSettings, BadSettingFailsWithOneLineAndStatus2) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> rows = {
       {{}, "no --scale"},
@@ -444,6 +696,8 @@ TEST(ServiceSettings, BadSettingFailsWithOneLineAndStatus2) {
       {{"--scale", "till=tcp:h:1", "--listen", "127.0.0.1:99999"}, "--listen"},
       {{"--scale", "till=tcp:h:1", "--config", "/nonexistent.json"}, "--config"},
       {{"--scale", "till=tcp:h:1", "--colour", "red"}, "colour"},
+      {{"--scale", "till=tcp:h:1", "--log-level", "debug"}, "--log-level"},
+      {{"--scale", "till=tcp:h:1", "--max-connections", "0"}, "--max-connections"},
   };
   for (const auto& [args, expected] : rows) {
     std::vector<std::string> all = {SCALE_SERVICE};

@@ -170,7 +170,7 @@ const std::vector<std::string>& ProtocolNames() {
   static const std::vector<std::string> names = [] {
     std::vector<std::string> fixed;
     for (const auto& row : Driver::ProtocolTable()) {
-      if (!row.acceptsEveryCommand) fixed.push_back(row.name);
+      if (!row.accepts.every) fixed.push_back(row.name);
     }
     return fixed;
   }();
