@@ -73,6 +73,11 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/python/ponderix DESTINATION lib/python3/
 install(FILES ${PROJECT_SOURCE_DIR}/examples/python/read_weight.py DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples/python
         COMPONENT python)
 
+# ---- the C# binding and the Pascal unit (sources: they are compiled into the caller's program) ----
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/bindings/dotnet ${PROJECT_SOURCE_DIR}/bindings/pascal
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/ponderix/bindings COMPONENT development
+        PATTERN bin EXCLUDE PATTERN obj EXCLUDE)
+
 # ---- tools ----
 foreach(tool Benchtap scalesim scale-service)
   if(TARGET ${tool})
@@ -142,7 +147,9 @@ set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_NAME libponderix-driver-dev)
 set(CPACK_DEBIAN_DEVELOPMENT_PACKAGE_SECTION libdevel)
 set(CPACK_DEBIAN_DEVELOPMENT_DESCRIPTION "Ponderix scale driver library: development files
 Headers (ponderix/driver-types.hpp, ponderix/driver-api.hpp, the C interface ponderix/ponderix.h), the CMake package Ponderix, the
-pkg-config file ponderix-driver, the reference pages and a consumer example.")
+pkg-config file ponderix-driver, the reference pages, a consumer example, and in
+/usr/share/ponderix/bindings the C# binding (Ponderix.cs) and the Delphi / Free Pascal unit
+(Ponderix.pas) with their examples and test programs.")
 set(CPACK_DEBIAN_TOOLS_PACKAGE_NAME ponderix-tools)
 set(CPACK_DEBIAN_TOOLS_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_TOOLS_DESCRIPTION "Ponderix scale driver: Benchtap, scalesim and scale-service

@@ -10,6 +10,7 @@ packages=(cmake g++ make pkg-config ccache
           binutils dpkg-dev file  # debug split, dpkg-shlibdeps and CPack's DEB step
           libsystemd-dev  # scale-service's readiness and watchdog notices (sd_notify)
           chromium)  # the service's page in a headless browser
+packages+=(mono-mcs mono-runtime fp-compiler fp-units-fcl python3-pip)  # the bindings' tests (test-bindings.sh)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

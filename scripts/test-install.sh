@@ -139,7 +139,8 @@ for file in include/ponderix/driver-types.hpp include/ponderix/driver-api.hpp in
             lib/python3/dist-packages/ponderix/__init__.py "$libdir/cmake/Ponderix/PonderixConfig.cmake" \
             "$libdir/cmake/Ponderix/PonderixConfigVersion.cmake" share/doc/ponderix/README.md \
             share/doc/ponderix/examples/demo.json share/doc/ponderix/reference/commands.md \
-            lib/systemd/system/scale-service.service etc/scale-service.json; do
+            lib/systemd/system/scale-service.service etc/scale-service.json \
+            share/ponderix/bindings/dotnet/Ponderix.cs share/ponderix/bindings/pascal/Ponderix.pas; do
   [ -e "$prefix/$file" ] || fail "missing $file"
 done
 echo "installed $(basename "$library"): $(( $(stat -c %s "$library") / 1024 )) KiB"
@@ -166,6 +167,7 @@ scratch="$work/root"
 for deb in "$build"/packages/*.deb; do dpkg-deb -x "$deb" "$scratch"; done
 check_stripped "$scratch"/usr/lib/*/libdriver.so.1.* "$scratch/usr/bin/Benchtap" "$scratch/usr/bin/scalesim" \
   "$scratch/usr/bin/scale-service"
+[ -f "$scratch/usr/share/ponderix/bindings/dotnet/Ponderix.cs" ] || fail "no C# binding in the packages"
 # The unit (installed, not enabled) and its settings, a configuration file of the package.
 unit="$scratch/usr/lib/systemd/system/scale-service.service"
 [ -f "$unit" ] || fail "no scale-service unit in the packages"

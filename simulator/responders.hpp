@@ -33,6 +33,9 @@ struct Readings {
   std::optional<std::uint8_t> okaFlag;  // unset: 0x00 stable, 0x40 unstable, 0xC0 overload
   std::uint8_t okaSumDigit = 0;  // tenths digit the OKA scale appends to weight + tare (0..9)
   int settlePolls = 0;           // the next N status replies show "unstable", then the scale is stable
+  // Set: status replies show "unstable" until this moment, then the scale is stable (a load placed
+  // or taken off, see ScaleState::Place).
+  std::optional<std::chrono::steady_clock::time_point> settlesAt;
 };
 
 // How the POS and CAS scales answer the ENQ handshake.
@@ -60,6 +63,11 @@ class ScaleState {
   void SetWeight(std::int64_t weight);
   void SetTare(std::int64_t tare);
   void SetStable(bool stable);
+  // A load put on the platform: the net weight becomes `weight` [counts] and the scale swings for
+  // `settle`, then turns stable. Remove takes every load off: the gross weight is 0, so the net
+  // weight is minus the tare (0 without one).
+  void Place(std::int64_t weight, std::chrono::milliseconds settle);
+  void Remove(std::chrono::milliseconds settle);
 
   ScaleFaults GetFaults() const;
   void SetFaults(const ScaleFaults& faults);
@@ -127,6 +135,8 @@ std::shared_ptr<ScaleState> MakeScaleState();
 //   native keywords: mode ver1 ver2 prov sern max div azr azt pzr kzr ktr ovr off bkl cal cnt modc
 //                    u2en u3en sav wcal cell1 cell2 (div must be 0..5)
 bool SetScaleValue(ScaleState& state, const std::string& key, const std::string& value);
+// A weight as the key "weight" takes it ("1250", "-5", "1.25" for 1250 counts).
+std::optional<std::int64_t> ParseWeight(const std::string& text);
 
 // "native", "POS2M", "POS2MProV1", "CAS-M", "CAS-M ProV1", "CAS-M-Active", "OKA", "silent";
 // nullptr for an unknown name. The ProV1 variants and OKA also answer native text lines.

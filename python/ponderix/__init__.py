@@ -14,13 +14,17 @@ from __future__ import annotations
 
 import ctypes
 import ctypes.util
+import enum
+import math
 import os
 import sys
 from dataclasses import dataclass
 from pathlib import Path
-from typing import Optional
+from typing import Dict, Optional
 
-__all__ = ["Scale", "Weight", "PonderixError", "LibraryNotFound", "load_library"]
+__all__ = ["Scale", "Weight", "SaleWeight", "Status", "Capabilities", "PonderixError", "ScaleClosed",
+           "SaleRefused", "WeightUnstable", "WeightUnderZero", "WeightOverload", "WeightBelowMinimum", "SameWeight",
+           "NothingOnScale", "LibraryNotFound", "load_library"]
 
 # Result codes and slots of the C interface (ponderix/ponderix.h).
 OK = 0
@@ -35,6 +39,9 @@ CMD_SPECIFY_TARE = 54
 LD_NAME = 2
 LANGUAGE_ENGLISH = 2
 FLAG_UNKNOWN = -1
+TIME_OUT = 7
+NOT_OPEN = 107
+WEIGHT_UNSTABLE, WEIGHT_UNDER_ZERO, WEIGHT_OVERLOAD, WEIGHT_BELOW_MINIMUM, WEIGHT_SAME, WEIGHT_ZERO = range(101, 107)
 
 
 class LibraryNotFound(OSError):
@@ -52,6 +59,62 @@ class PonderixError(Exception):
         self.message = message
 
 
+class ScaleClosed(PonderixError):
+    """The Scale was used after `close()` or after its `with` block."""
+
+    def __init__(self):
+        super().__init__(NOT_OPEN, "NotOpen", "scale is closed")
+
+
+class SaleRefused(PonderixError):
+    """No weight a sale may use. `last` is the reading the library decided on (a SaleWeight with
+    sequence 0 and the reading's status)."""
+
+    def __init__(self, code: int, name: str, message: str, last: "Optional[SaleWeight]" = None):
+        super().__init__(code, name, message)
+        self.last = last
+
+
+class WeightUnstable(SaleRefused):
+    """No settled weight within the time-out."""
+
+
+class WeightUnderZero(SaleRefused):
+    """The settled weight is below zero."""
+
+
+class WeightOverload(SaleRefused):
+    """The load is beyond the scale's range."""
+
+
+class WeightBelowMinimum(SaleRefused):
+    """The settled weight is below the scale's minimum."""
+
+
+class SameWeight(SaleRefused):
+    """The load of the last sale weight has not been taken off the platform."""
+
+
+class NothingOnScale(SaleRefused):
+    """The platform is empty."""
+
+
+_REFUSALS = {WEIGHT_UNSTABLE: WeightUnstable, WEIGHT_UNDER_ZERO: WeightUnderZero, WEIGHT_OVERLOAD: WeightOverload,
+             WEIGHT_BELOW_MINIMUM: WeightBelowMinimum, WEIGHT_SAME: SameWeight, WEIGHT_ZERO: NothingOnScale}
+
+
+class Status(enum.IntEnum):
+    """Status of a reading (the numbers of the point-of-sale device standards)."""
+
+    STABLE = 11       # settled, above zero, at or above the minimum
+    UNSTABLE = 12     # not settled
+    ZERO = 13         # settled at zero
+    OVERLOAD = 14     # beyond the scale's range
+    NOT_READY = 15    # no answer
+    UNDER_ZERO = 16   # settled below zero
+    UNDERWEIGHT = 17  # settled, above zero, below the minimum
+
+
 class _Weight(ctypes.Structure):
     _fields_ = [
         ("text", ctypes.c_char * 32),
@@ -63,6 +126,30 @@ class _Weight(ctypes.Structure):
         ("tare_known", ctypes.c_int),
         ("tare_mg", ctypes.c_int64),
     ]
+
+
+class _SaleWeight(ctypes.Structure):
+    _fields_ = [
+        ("reading", _Weight),
+        ("sequence", ctypes.c_uint64),
+        ("taken_at_ms", ctypes.c_int64),
+        ("minimum_mg", ctypes.c_int64),
+        ("maximum_mg", ctypes.c_int64),
+        ("division_mg", ctypes.c_int64),
+        ("status", ctypes.c_int),
+    ]
+
+
+_CAPABILITIES = ("can_zero", "can_tare", "can_specify_tare", "reports_stable", "reports_overload", "reports_net",
+                 "reports_tare", "maximum_known", "division_known")
+
+
+class _Capabilities(ctypes.Structure):
+    _fields_ = [(name, ctypes.c_int) for name in _CAPABILITIES]
+
+
+# The C layout (ponderix.h); a difference would corrupt memory.
+assert ctypes.sizeof(_Weight) == 72 and ctypes.sizeof(_SaleWeight) == 120 and ctypes.sizeof(_Capabilities) == 36
 
 
 @dataclass(frozen=True)
@@ -79,8 +166,67 @@ class Weight:
     tare_mg: Optional[int]
 
 
+@dataclass(frozen=True)
+class SaleWeight:
+    """A weight a sale may use: `sequence` counts this handle's sale weights from 1 (0 in a
+    refusal's `last`), `taken_at_ms` is the exchange's wall-clock time (Unix epoch, UTC), the
+    limits are those the checks used (0 where unknown, that check skipped)."""
+
+    reading: Weight
+    sequence: int
+    taken_at_ms: int
+    minimum_mg: int
+    maximum_mg: int
+    division_mg: int
+    status: Status
+
+
+@dataclass(frozen=True)
+class Capabilities:
+    """What the opened protocol offers; the last two say what is known now."""
+
+    can_zero: bool
+    can_tare: bool
+    can_specify_tare: bool
+    reports_stable: bool
+    reports_overload: bool
+    reports_net: bool
+    reports_tare: bool
+    maximum_known: bool
+    division_known: bool
+
+
 def _flag(value: int) -> Optional[bool]:
     return None if value == FLAG_UNKNOWN else bool(value)
+
+
+def _weight(raw: _Weight) -> Weight:
+    return Weight(text=raw.text.decode("utf-8"), weight_mg=raw.weight_mg, unit=raw.unit.decode("utf-8"),
+                  stable=_flag(raw.stable), overload=_flag(raw.overload), net=_flag(raw.net),
+                  tare_mg=raw.tare_mg if raw.tare_known else None)
+
+
+def _status(value: int):
+    try:
+        return Status(value)
+    except ValueError:
+        return value
+
+
+def _sale_weight(raw: _SaleWeight) -> SaleWeight:
+    return SaleWeight(reading=_weight(raw.reading), sequence=raw.sequence, taken_at_ms=raw.taken_at_ms,
+                      minimum_mg=raw.minimum_mg, maximum_mg=raw.maximum_mg, division_mg=raw.division_mg,
+                      status=_status(raw.status))
+
+
+def _milliseconds(seconds: float) -> int:
+    if seconds < 0:
+        raise ValueError("a time-out is not negative")
+    return min(int(math.ceil(seconds * 1000)), 2**31 - 1)
+
+
+def _pairs(lines: str) -> Dict[str, str]:
+    return dict(line.split("=", 1) for line in lines.splitlines() if "=" in line)
 
 
 def _candidates():
@@ -153,6 +299,21 @@ def _declare(lib: ctypes.CDLL) -> None:
         function = getattr(lib, name)
         function.argtypes = arguments
         function.restype = ctypes.c_int
+    # Weighing for a sale, status, health and statistics.
+    for name, arguments in {
+        "pdx_read_sale_weight": [h, ctypes.c_int, ctypes.POINTER(_SaleWeight)],
+        "pdx_set_sale_limits": [h, ctypes.c_int64, ctypes.c_int64, ctypes.c_int64],
+        "pdx_get_status": [h, ctypes.POINTER(ctypes.c_int), ctypes.POINTER(_Weight)],
+        "pdx_wait_status": [h, ctypes.c_int, ctypes.c_int, ctypes.POINTER(ctypes.c_int), ctypes.POINTER(_Weight)],
+        "pdx_specify_tare_mg": [h, ctypes.c_int64],
+        "pdx_check_health": [h, ctypes.c_int] + text_out,
+        "pdx_get_statistics": [h] + text_out,
+        "pdx_get_capabilities": [h, ctypes.POINTER(_Capabilities)],
+    }.items():
+        function = getattr(lib, name)
+        function.argtypes = arguments
+        function.restype = ctypes.c_int
+    # A static text of the library, never freed: c_char_p copies it into a bytes object.
     lib.pdx_result_name.argtypes = [ctypes.c_int]
     lib.pdx_result_name.restype = ctypes.c_char_p
 
@@ -167,7 +328,7 @@ def _lib() -> ctypes.CDLL:
     return _library
 
 
-def _error(code: int) -> PonderixError:
+def _error(code: int, last: Optional[SaleWeight] = None) -> PonderixError:
     lib = _lib()
     raw = lib.pdx_result_name(code)
     name = raw.decode() if raw else str(code)
@@ -175,6 +336,8 @@ def _error(code: int) -> PonderixError:
     buffer = ctypes.create_string_buffer(512)
     if lib.pdx_get_error_description(code, LANGUAGE_ENGLISH, buffer, len(buffer), None) == OK:
         message = buffer.value.decode("utf-8", "replace")
+    if code in _REFUSALS:
+        return _REFUSALS[code](code, name, message, last)
     return PonderixError(code, name, message)
 
 
@@ -249,38 +412,97 @@ class Scale:
                 return identifier
         raise PonderixError(37, "LogicDeviceNotFound", f"no saved logic device is named {name!r}")
 
+    def _live(self) -> ctypes.c_int64:
+        """The device handle; ScaleClosed once the scale was closed."""
+        handle = self._handle
+        if not handle.value:
+            raise ScaleClosed()
+        return handle
+
     def read_weight(self) -> Weight:
-        """One fresh reading; raises PonderixError when the scale did not give one."""
+        """One fresh reading, for display; raises PonderixError when the scale did not give one.
+        A weight to sell by comes from read_sale_weight."""
         raw = _Weight()
-        _check(self._lib.pdx_read_weight(self._handle, ctypes.byref(raw)))
-        return Weight(text=raw.text.decode("utf-8"), weight_mg=raw.weight_mg, unit=raw.unit.decode("utf-8"),
-                      stable=_flag(raw.stable), overload=_flag(raw.overload), net=_flag(raw.net),
-                      tare_mg=raw.tare_mg if raw.tare_known else None)
+        _check(self._lib.pdx_read_weight(self._live(), ctypes.byref(raw)))
+        return _weight(raw)
+
+    def read_sale_weight(self, timeout: float = 2.0) -> SaleWeight:
+        """A weight a sale may use: readings until one is settled or `timeout` [s] has passed (0:
+        one exchange). A refusal raises a SaleRefused subclass (WeightUnstable, WeightUnderZero,
+        WeightOverload, WeightBelowMinimum, SameWeight, NothingOnScale) whose `last` holds the
+        reading decided on."""
+        raw = _SaleWeight()
+        code = self._lib.pdx_read_sale_weight(self._live(), _milliseconds(timeout), ctypes.byref(raw))
+        sale = _sale_weight(raw)
+        if code != OK:
+            raise _error(code, sale)
+        return sale
+
+    def set_sale_limits(self, minimum_mg: int = 0, maximum_mg: int = 0, division_mg: int = 0) -> None:
+        """Limits of the sale checks [mg]; 0: the scale's, where its protocol reports it."""
+        _check(self._lib.pdx_set_sale_limits(self._live(), minimum_mg, maximum_mg, division_mg))
+
+    def status(self) -> Status:
+        """The status of one fresh reading."""
+        status = ctypes.c_int(0)
+        _check(self._lib.pdx_get_status(self._live(), ctypes.byref(status), None))
+        return _status(status.value)
+
+    def wait_status(self, last: int, timeout: float) -> Status:
+        """Takes readings until the status differs from `last` (at once for 0) and returns it;
+        when `timeout` [s] passes first, the current status (then equal to `last`)."""
+        status = ctypes.c_int(0)
+        code = self._lib.pdx_wait_status(self._live(), int(last), _milliseconds(timeout), ctypes.byref(status), None)
+        if code != TIME_OUT:
+            _check(code)
+        return _status(status.value)
+
+    def check_health(self, level: int = 1) -> Dict[str, str]:
+        """Level 1: the library's own view without I/O (open, protocol, end_point, last_result,
+        exchanges, failed_exchanges); level 2 adds one exchange (status, exchange_ms, ...), whose
+        failure raises."""
+        return _pairs(_text(self._lib.pdx_check_health, self._live(), level))
+
+    def statistics(self) -> Dict[str, int]:
+        """Counters since the scale was made: exchanges, failed_exchanges, failed.<Name>, timeouts,
+        reconnects, sale_weights, refused.<reason>."""
+        return {key: int(value) for key, value in _pairs(_text(self._lib.pdx_get_statistics, self._live())).items()}
+
+    @property
+    def capabilities(self) -> Capabilities:
+        raw = _Capabilities()
+        _check(self._lib.pdx_get_capabilities(self._live(), ctypes.byref(raw)))
+        return Capabilities(*(bool(getattr(raw, name)) for name in _CAPABILITIES))
 
     def zero(self) -> None:
-        _check(self._lib.pdx_execute_command(self._handle, CMD_SET_ZERO))
+        _check(self._lib.pdx_execute_command(self._live(), CMD_SET_ZERO))
 
     def tare(self) -> None:
         """Takes the load on the platform as the tare."""
-        _check(self._lib.pdx_execute_command(self._handle, CMD_SET_TARE))
+        _check(self._lib.pdx_execute_command(self._live(), CMD_SET_TARE))
 
-    def specify_tare(self, grams: int) -> None:
-        _check(self._lib.pdx_set_param(self._handle, PARAM_TARE, str(int(grams)).encode()))
-        _check(self._lib.pdx_execute_command(self._handle, CMD_SPECIFY_TARE))
+    def specify_tare(self, grams: float) -> None:
+        """A tare in grams, on every protocol."""
+        self.specify_tare_mg(round(grams * 1000))
+
+    def specify_tare_mg(self, tare_mg: int) -> None:
+        """A tare in milligrams, on every protocol (the library converts it to the protocol's unit)."""
+        _check(self._lib.pdx_specify_tare_mg(self._live(), tare_mg))
 
     @property
     def model(self) -> str:
         """The model the scale reported when it was opened (protocols with "Pro" in the name)."""
-        return _text(self._lib.pdx_get_param, self._handle, PARAM_SCALES_MODEL)
+        return _text(self._lib.pdx_get_param, self._live(), PARAM_SCALES_MODEL)
 
     @property
     def serial_number(self) -> str:
-        _check(self._lib.pdx_execute_command(self._handle, CMD_GET_SERIAL_NUMBER))
-        return _text(self._lib.pdx_get_param, self._handle, PARAM_SERIAL_NUMBER)
+        handle = self._live()
+        _check(self._lib.pdx_execute_command(handle, CMD_GET_SERIAL_NUMBER))
+        return _text(self._lib.pdx_get_param, handle, PARAM_SERIAL_NUMBER)
 
     @property
     def protocol(self) -> str:
-        return _text(self._lib.pdx_get_protocol, self._handle)
+        return _text(self._lib.pdx_get_protocol, self._live())
 
     def close(self) -> None:
         """Closes the line and destroys the device."""

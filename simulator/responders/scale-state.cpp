@@ -36,6 +36,28 @@ void ScaleState::SetStable(bool stable) {
   readings_.stable = stable;
 }
 
+namespace {
+
+void PutLoad(Readings& readings, std::int64_t weight, std::chrono::milliseconds settle) {
+  readings.weight = weight;
+  readings.settlePolls = 0;
+  readings.stable = true;
+  readings.settlesAt.reset();
+  if (settle.count() > 0) readings.settlesAt = std::chrono::steady_clock::now() + settle;
+}
+
+}  // namespace
+
+void ScaleState::Place(std::int64_t weight, std::chrono::milliseconds settle) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  PutLoad(readings_, weight, settle);
+}
+
+void ScaleState::Remove(std::chrono::milliseconds settle) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  PutLoad(readings_, -readings_.tare, settle);
+}
+
 ScaleFaults ScaleState::GetFaults() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return faults_;
@@ -86,6 +108,14 @@ void ScaleState::Count(const std::string& kind) {
 Readings ScaleState::TakeStatusReading() {
   std::lock_guard<std::mutex> lock(mutex_);
   Readings reading = readings_;
+  if (readings_.settlesAt) {
+    if (std::chrono::steady_clock::now() < *readings_.settlesAt) {
+      reading.stable = false;
+    } else {
+      readings_.settlesAt.reset();
+      reading.settlesAt.reset();
+    }
+  }
   if (readings_.settlePolls > 0) {
     reading.stable = false;
     if (--readings_.settlePolls == 0) readings_.stable = true;
@@ -336,6 +366,8 @@ const std::map<std::string, KeySetter>& KeySetters() {
 }
 
 }  // namespace
+
+std::optional<std::int64_t> ParseWeight(const std::string& text) { return ParseCounts(text, kMin); }
 
 bool SetScaleValue(ScaleState& state, const std::string& key, const std::string& value) {
   auto setter = KeySetters().find(key);
