@@ -23,6 +23,11 @@
  *   thread for at most its time-out plus one exchange.
  * - Weights are signed milligrams (int64_t) wherever a number is given.
  * - On Windows the functions use the __cdecl calling convention.
+ * - The library's file: driver.dll on Windows (driver.dll of the 32-bit build for 32-bit
+ *   programs), libdriver.so.1 on Linux. The runtime package installs only libdriver.so.1 (the
+ *   unversioned libdriver.so comes with the development package), so a program that loads the
+ *   library by name loads "libdriver.so.1" (C#: DllImport("libdriver.so.1"); the bindings in
+ *   share/ponderix/bindings do this).
  */
 #ifndef PONDERIX_PONDERIX_H
 #define PONDERIX_PONDERIX_H
