@@ -150,7 +150,15 @@ bool UnplugAndComeBack(int cycles) {
     faults.hangUpAfter = 4;
     faults.comeBack = true;
     simulator->SetFaults(faults);
-    if (Ask(*line, "W\r\n") == Bytes("weight=1.250\r\n")) ++recovered;
+    {
+      const auto t0 = Clock::now();
+      ErrorCase r = ErrorCase::Correct;
+      ByteVector resp;
+      line->WriteData(Bytes("W\r\n"), r);
+      if (r == ErrorCase::Correct) line->ReadData(resp, EndsWithCrLf, r);
+      if (r == ErrorCase::Correct && resp == Bytes("weight=1.250\r\n")) ++recovered;
+      else std::cerr << "DBG cycle " << i << " result " << int(r) << " resp [" << std::string(resp.begin(), resp.end()) << "] ms " << std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now()-t0).count() << " hangups " << simulator->HangUps() << "\n";
+    }
   }
   const int descriptorsAfter = OpenDescriptors();
   line->Close();
