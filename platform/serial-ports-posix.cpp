@@ -241,7 +241,45 @@ PortAccess AccessOf(const std::string& name, const std::string& procRoot) {
   return PortAccess::Free;
 }
 
+// The process holding the master of pseudo-terminal `index` (the lowest process id when several
+// share it): "process 4711 (scalesim)"; empty when none this process may see.
+std::string PseudoTerminalMaster(unsigned index, const std::string& procRoot) {
+  long found = 0;
+  for (const auto& entry : Entries(procRoot)) {
+    if (!std::all_of(entry.begin(), entry.end(), [](char c) { return std::isdigit(static_cast<unsigned char>(c)); })) {
+      continue;
+    }
+    const long pid = std::atol(entry.c_str());
+    if (found != 0 && pid >= found) continue;
+    const std::string process = Join(procRoot, entry);
+    for (const auto& fd : Entries(Join(process, "fd"))) {
+      if (BaseName(LinkTarget(Join(Join(process, "fd"), fd))) != "ptmx") continue;
+      std::FILE* info = std::fopen(Join(Join(process, "fdinfo"), fd).c_str(), "re");
+      if (info == nullptr) continue;
+      char line[256];
+      unsigned ttyIndex = 0;
+      bool match = false;
+      while (std::fgets(line, sizeof line, info)) {
+        if (std::sscanf(line, "tty-index: %u", &ttyIndex) == 1) match = ttyIndex == index;
+      }
+      std::fclose(info);
+      if (match) {
+        found = pid;
+        break;
+      }
+    }
+  }
+  return found == 0 ? std::string() : "process " + std::to_string(found) + " (" + ProgramOf(found, procRoot) + ")";
+}
+
 DeviceIdentity IdentityOfNode(const struct stat& info) {
+  if (S_ISCHR(info.st_mode) && IsPseudoTerminal(::major(info.st_rdev))) {
+    // A pseudo-terminal is the program on its master side: a simulator or bridge that replaced
+    // its terminal after a hang-up is still itself; another program's terminal is not.
+    const unsigned index = (::major(info.st_rdev) - 136) * 256 + ::minor(info.st_rdev);
+    const std::string master = PseudoTerminalMaster(index, "/proc");
+    if (!master.empty()) return {"pseudo-terminal of " + master};
+  }
   if (S_ISCHR(info.st_mode)) return IdentifyCharDevice(::major(info.st_rdev), ::minor(info.st_rdev), SysfsRoots{});
   // Not a device (a FIFO or file standing in for one): the file itself.
   return {"file " + std::to_string(static_cast<unsigned long long>(info.st_dev)) + ":" +
