@@ -74,10 +74,10 @@ TEST(Exports, TheCInterfaceHasItsOwnSymbolVersion) {
 #endif
   std::vector<std::string> expected{
       "pdx_add_logic_device", "pdx_change_log_settings", "pdx_close", "pdx_create", "pdx_delete_logic_device",
-      "pdx_destroy", "pdx_execute_command", "pdx_get_current_logic_device", "pdx_get_error_description",
+      "pdx_destroy", "pdx_discover", "pdx_execute_command", "pdx_get_current_logic_device", "pdx_get_error_description",
       "pdx_get_input_param", "pdx_get_log_settings", "pdx_get_logging_path", "pdx_get_logic_device_ids",
       "pdx_get_logic_device_param", "pdx_get_option", "pdx_get_param", "pdx_get_protocol", "pdx_get_version",
-      "pdx_is_open", "pdx_logging_set_mode", "pdx_open", "pdx_read_weight", "pdx_result_name",
+      "pdx_is_open", "pdx_list_ports", "pdx_logging_set_mode", "pdx_open", "pdx_read_weight", "pdx_result_name",
       "pdx_set_current_logic_device", "pdx_set_logic_device_param", "pdx_set_option", "pdx_set_param"};
   EXPECT_EQ(DefinedDynamicSymbols("PONDERIX_C_1"), expected);
 }
