@@ -1,5 +1,7 @@
 #include "service/scale-worker.hpp"
 
+#include <sstream>
+
 #include <algorithm>
 
 #include "service/metrics.hpp"
@@ -192,9 +194,32 @@ ScaleInfo ScaleWorker::Info() const {
   return info_;
 }
 
+// usb:SERIAL: the port of the adapter with that serial number now (its stable name where the
+// system has one), from the library's port listing (columns: name, stable name, bus, vendor,
+// product, serial number, ...); empty when it is not plugged in.
+static std::string PortOfUsbSerial(const std::string& serial) {
+  std::vector<char> table(64 * 1024);
+  size_t needed = 0;
+  if (pdx_list_ports(table.data(), table.size(), &needed) != PDX_OK) return {};
+  std::istringstream lines(table.data());
+  for (std::string line; std::getline(lines, line);) {
+    std::vector<std::string> fields;
+    std::istringstream cells(line);
+    for (std::string cell; std::getline(cells, cell, '\t');) fields.push_back(cell);
+    if (fields.size() >= 6 && fields[2] == "usb" && fields[5] == serial) return fields[1].empty() ? fields[0] : fields[1];
+  }
+  return {};
+}
+
 bool ScaleWorker::EnsureOpen() {
   if (open_) return true;
-  int code = pdx_open(handle_, logicDevice_);
+  int code = PDX_OK;
+  if (spec_.kind == ScaleSpec::Kind::Usb) {
+    const std::string port = PortOfUsbSerial(spec_.endPoint);
+    code = port.empty() ? PDX_UNABLE_TO_OPEN_SERIAL_PORT
+                        : pdx_set_logic_device_param(handle_, logicDevice_, PDX_LD_END_POINT, port.c_str());
+  }
+  if (code == PDX_OK) code = pdx_open(handle_, logicDevice_);
   if (code != PDX_OK) {
     std::lock_guard<std::mutex> lock(mutex_);
     info_.lastCode = code;

@@ -84,6 +84,7 @@ class Service {
   void NextReading(std::shared_ptr<WeightWait> wait);
   void Command(const Request& request, ScaleWorker* worker, const std::string& command, Respond respond);
   Response Scales(const Request& request) const;
+  Response Ports(const Request& request) const;
   Response Health(const Request& request) const;
 
   boost::asio::io_context& io_;

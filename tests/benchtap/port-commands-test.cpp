@@ -20,6 +20,19 @@ TEST(BenchtapPorts, ListAndDiscoverPrintTablesAndTouchNothing) {
   auto oka = Scalesim::Simulator::StartTcp(std::shared_ptr<Scalesim::Responder>(
       Scalesim::MakeProtocolResponder("OKA", Scalesim::MakeScaleState())));
 
+  // What the runs must leave as it is: the store and the results folder.
+  const std::string data = TestSupport::AppData() + "/KORVALT/Trelvane";
+  auto snapshot = [&data] {
+    std::string state;
+    for (const char* name : {"/logic-devices-connection-config.json", "/json-results"}) {
+      const boost::filesystem::path path = data + name;
+      state += boost::filesystem::exists(path) ? std::to_string(boost::filesystem::last_write_time(path)) : "-";
+      state += ",";
+    }
+    return state;
+  };
+  const std::string before = snapshot();
+
   auto listed = RunBenchtap({"--list-ports"});
   EXPECT_EQ(listed.status, 0) << listed.out;
   EXPECT_EQ(listed.out.rfind("Serial ports:\n", 0), 0u) << listed.out;
@@ -35,10 +48,7 @@ TEST(BenchtapPorts, ListAndDiscoverPrintTablesAndTouchNothing) {
   EXPECT_NE(lines[2].find(" POS2MProV1 "), std::string::npos) << lines[2];
   EXPECT_EQ(lines[3].rfind(tcp + "  OKA ", 0), 0u) << lines[3];
 
-  // No logic device store, no results folder: only the log.
-  const std::string data = TestSupport::AppData() + "/KORVALT/Trelvane";
-  EXPECT_FALSE(boost::filesystem::exists(data + "/logic-devices-connection-config.json"));
-  EXPECT_FALSE(boost::filesystem::exists(data + "/json-results"));
+  EXPECT_EQ(snapshot(), before);
 
   auto refused = RunBenchtap({"--discover", "--output", "json"});
   EXPECT_EQ(refused.status, 2) << refused.out;
