@@ -86,7 +86,7 @@ class SystemPortSource : public WindowsPortSource {
     for (DWORD index = 0; SetupDiEnumDeviceInfo(set, index, &device); ++index) {
       WindowsPortDevice port;
       HKEY key = SetupDiOpenDevRegKey(set, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
-      if (key != INVALID_HANDLE_VALUE) {
+      if (key != reinterpret_cast<HKEY>(INVALID_HANDLE_VALUE)) {
         port.portName = RegistryString(key, L"PortName");
         RegCloseKey(key);
       }
