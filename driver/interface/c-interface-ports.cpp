@@ -61,7 +61,9 @@ PDX_API int PDX_CALL pdx_discover(const char* ports, int timeout_ms, char* buffe
       // Every free port: the others are reported as they are, never opened.
       endPoints = ResolveEndPoints({}, listed);
     } else {
-      endPoints = ResolveEndPoints(Lines(ports), listed);
+      // An empty list probes nothing (not everything).
+      const auto patterns = Lines(ports);
+      if (!patterns.empty()) endPoints = ResolveEndPoints(patterns, listed);
     }
     return DiscoveryTable(Discover(endPoints, std::chrono::milliseconds(timeout_ms)), &pdx_result_name);
   });
