@@ -12,6 +12,7 @@
 
 #include "benchtap/interrupt.hpp"
 #include "benchtap/names.hpp"
+#include "benchtap/port-commands.hpp"
 #include "benchtap/results.hpp"
 #include "benchtap/script-file.hpp"
 #include "platform/local-time.hpp"
@@ -60,7 +61,11 @@ po::options_description CommandLineOptions() {
       ("script", po::value<std::string>(), "Set script/json file path")
       ("ip", po::value<std::string>(), "IP address for TCP connection")
       ("port", po::value<int>(), "TCP port number for --ip (default 77)")
-      ("output", po::value<std::string>(), "Set output type: 'console', 'json', or 'both'");
+      ("output", po::value<std::string>(), "Set output type: 'console', 'json', or 'both'")
+      ("list-ports", "Print the machine's serial ports and exit")
+      ("discover", "Detect the protocol on every free port, or on the PATTERNs that follow (port names, globs "
+                   "such as /dev/ttyUSB*, tcp:HOST:PORT), print the table and exit")
+      ("timeout", po::value<int>()->value_name("MS"), "With --discover: bound each port's detection [ms]");
   return options;
 }
 
@@ -164,6 +169,8 @@ void CLIManager::ExecuteCLArgs(int argc, const char* const* argv) {
 int RunBenchtap(int argc, const char* const* argv) {
   try {
     auto& library = Wrapper::GetLibrary();
+    // Finding the scale: the tables only, no script, store or results.
+    if (AsksForPorts(argc, argv)) return RunPortCommands(argc, argv, library, std::cout);
     const int mode = 0;
     ErrorCase ecase = library.LoggingSetMode(mode);
     if (ecase != ErrorCase::Correct) return static_cast<int>(ecase);

@@ -59,6 +59,7 @@ Library::Library(const Lookup& lookup) { Bind(lookup); }
 Library::~Library() { Platform::CloseLibrary(module_); }
 
 void Library::Bind(const Lookup& lookup) {
+  lookup_ = lookup;
   BindOne(lookup, "create", create);
   BindOne(lookup, "destroy", destroy);
   BindOne(lookup, "open", open);

@@ -60,8 +60,13 @@ class Library {
   Driver::GetAllSortedLogicDeviceIdFn get_all_sorted_logic_device_id = nullptr;
   Driver::GetProtocolFn get_protocol = nullptr;
 
+  // An export beyond the 25 (the C interface's pdx_... functions); null when the library has none.
+  void* FindExport(const std::string& name) const { return lookup_ ? lookup_(name) : nullptr; }
+
  private:
   void Bind(const Lookup& lookup);
+
+  Lookup lookup_;
 
   Platform::LibraryHandle module_ = nullptr;
 };

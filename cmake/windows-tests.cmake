@@ -49,6 +49,7 @@ ponderix_windows_test(benchtap benchtap/commands-test.cpp benchtap/fake-driver.c
                       benchtap/script-reader-test.cpp benchtap/wrapper-test.cpp benchtap/operator-dialogs-test.cpp
                       benchtap/weight-display-test.cpp benchtap/console-keys-test.cpp benchtap/operator-kinds-test.cpp)
 target_link_libraries(test-benchtap PRIVATE benchtap_core)
+ponderix_windows_test(platform platform/port-sources-test.cpp)
 ponderix_windows_test(windows windows/*.cpp)
 
 # The list the Windows test pass runs, one program a line.

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # fault-runs.sh [--short] [fault-runs arguments...]: builds and runs the fault runs (late replies,
-# unplug and come-back, killed store writers, a long poll). Each prints its figures and a
+# unplug and come-back, another device behind the name, killed store writers, a long poll). Each prints its figures and a
 # PASS/FAIL line; the last line reads "N passed, M failed". --short is the setting of CI.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)

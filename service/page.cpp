@@ -23,6 +23,8 @@ button { font-size: 1em; margin-right: 0.5em; }
 <body>
 <h1>Scales</h1>
 <div id="scales">Loading...</div>
+<h1>Serial ports</h1>
+<table id="ports"></table>
 <script>
 "use strict";
 function element(tag, cls, text) {
@@ -126,7 +128,25 @@ async function start() {
     connect(card);
   }
 }
-start();
+// The machine's serial ports: which one the scale is on, and whether another program holds it.
+async function listPorts() {
+  const answer = await api("/v1/ports");
+  if (!answer.ok) return;
+  const table = document.getElementById("ports");
+  const row = table.appendChild(element("tr"));
+  for (const heading of ["Port", "Stable name", "Bus", "USB ids", "Serial", "Product", "Access"]) {
+    row.appendChild(element("th", "", heading));
+  }
+  for (const port of (await answer.json()).ports) {
+    const line = table.appendChild(element("tr", "port"));
+    const ids = port.vendor_id ? port.vendor_id + ":" + port.product_id : "";
+    const product = [port.manufacturer, port.product].filter(Boolean).join(" ");
+    for (const text of [port.name, port.stable_name, port.bus, ids, port.serial_number, product, port.access]) {
+      line.appendChild(element("td", "", text));
+    }
+  }
+}
+start().then(listPorts);
 </script>
 </body>
 </html>

@@ -1,5 +1,7 @@
 #include "service/scale-worker.hpp"
 
+#include <sstream>
+
 #include <algorithm>
 #include <iterator>
 
@@ -237,15 +239,41 @@ ScaleInfo ScaleWorker::Info() const {
   return info_;
 }
 
+// usb:SERIAL: the port of the adapter with that serial number now (its stable name where the
+// system has one), from the library's port listing (columns: name, stable name, bus, vendor,
+// product, serial number, ...); empty when it is not plugged in.
+static std::string PortOfUsbSerial(const std::string& serial) {
+  std::vector<char> table(64 * 1024);
+  size_t needed = 0;
+  if (pdx_list_ports(table.data(), table.size(), &needed) != PDX_OK) return {};
+  std::istringstream lines(table.data());
+  for (std::string line; std::getline(lines, line);) {
+    std::vector<std::string> fields;
+    std::istringstream cells(line);
+    for (std::string cell; std::getline(cells, cell, '\t');) fields.push_back(cell);
+    if (fields.size() >= 6 && fields[2] == "usb" && fields[5] == serial) return fields[1].empty() ? fields[0] : fields[1];
+  }
+  return {};
+}
+
 bool ScaleWorker::EnsureOpen() {
   if (open_) return true;
-  // A tcp: or serial: line is opened from its settings alone: a service that is killed leaves
-  // nothing behind in the store every process shares.
+  // A tcp:, serial: or usb: line is opened from its settings alone: a service that is killed
+  // leaves nothing behind in the store every process shares. A usb: scale is looked up on every
+  // open: the adapter may come back on another port.
+  int code = PDX_OK;
+  std::string endPoint = spec_.endPoint;
+  if (spec_.kind == ScaleSpec::Kind::Usb) {
+    endPoint = PortOfUsbSerial(spec_.endPoint);
+    if (endPoint.empty()) code = PDX_UNABLE_TO_OPEN_SERIAL_PORT;
+  }
   const bool tcp = spec_.kind == ScaleSpec::Kind::Tcp;
-  int code = spec_.kind == ScaleSpec::Kind::Profile
-                 ? pdx_open(handle_, logicDevice_)
-                 : pdx_open_line(handle_, tcp ? "TCP" : "Serial Port", spec_.endPoint.c_str(), spec_.protocol.c_str(),
-                                 std::stoi(spec_.baud), "auto");
+  if (code == PDX_OK) {
+    code = spec_.kind == ScaleSpec::Kind::Profile
+               ? pdx_open(handle_, logicDevice_)
+               : pdx_open_line(handle_, tcp ? "TCP" : "Serial Port", endPoint.c_str(), spec_.protocol.c_str(),
+                               std::stoi(spec_.baud), "auto");
+  }
   if (code != PDX_OK) {
     std::lock_guard<std::mutex> lock(mutex_);
     info_.lastCode = code;

@@ -140,8 +140,10 @@ void ParseConnection(const std::string& connection, const std::string& bad, Scal
     spec.kind = ScaleSpec::Kind::Serial;
   } else if (kind == "profile") {
     spec.kind = ScaleSpec::Kind::Profile;
+  } else if (kind == "usb") {
+    spec.kind = ScaleSpec::Kind::Usb;
   } else {
-    throw ConfigError(bad + "\"" + connection + "\" is neither tcp:HOST:PORT, serial:DEVICE nor profile:NAME");
+    throw ConfigError(bad + "\"" + connection + "\" is neither tcp:HOST:PORT, serial:DEVICE, usb:SERIAL nor profile:NAME");
   }
   if (rest.empty()) throw ConfigError(bad + "\"" + connection + "\" names no end point");
   spec.endPoint = rest;
@@ -240,7 +242,9 @@ const char* Usage() {
          "\n"
          "  SPEC            tcp:HOST:PORT or serial:DEVICE, optionally followed by ,protocol=P\n"
          "                  (auto, POS2M, POS2MProV1, CAS-M, CAS-M ProV1, CAS-M-Active, OKA) and\n"
-         "                  ,baud=N (9600, 4800); or profile:NAME for a saved logic device\n"
+         "                  ,baud=N (9600, 4800); usb:SERIAL for the adapter with that USB serial\n"
+         "                  number on whatever port it appears (same options); or profile:NAME\n"
+         "                  for a saved logic device\n"
          "  --listen        address and port to serve (default 127.0.0.1:8731; port 0: any free\n"
          "                  port). Other than loopback only with --token-file\n"
          "  --allow-origin  a web origin (http://till.local:8080) whose pages may use the API\n"

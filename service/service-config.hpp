@@ -13,8 +13,9 @@ namespace ScaleService {
 struct ScaleSpec {
   std::string name;
   std::string text;  // SPEC as given
-  enum class Kind { Tcp, Serial, Profile } kind = Kind::Tcp;
-  std::string endPoint;  // "HOST:PORT", the device, or the profile's name
+  // Usb: the serial adapter with this USB serial number, on whatever port it has when opened.
+  enum class Kind { Tcp, Serial, Profile, Usb } kind = Kind::Tcp;
+  std::string endPoint;  // "HOST:PORT", the device, the profile's name, or the USB serial number
   std::string protocol = "auto";
   std::string baud = "9600";
 };

@@ -462,11 +462,13 @@ std::optional<Response> Service::FixedPath(const Request& request, const std::ve
   const bool metrics = s.size() == 1 && s[0] == "metrics";
   const bool health = s.size() == 2 && s[0] == "v1" && s[1] == "health";
   const bool scales = s.size() == 2 && s[0] == "v1" && s[1] == "scales";
-  if (!page && !metrics && !health && !scales) return std::nullopt;
+  const bool ports = s.size() == 2 && s[0] == "v1" && s[1] == "ports";
+  if (!page && !metrics && !health && !scales && !ports) return std::nullopt;
   if (auto refusal = WrongMethod(request, http::verb::get)) return refusal;
   if (metrics) return MakeResponse(request, http::status::ok, metrics_.Text(), kMetricsContentType);
   if (health) return Health(request);
   if (scales) return Scales(request);
+  if (ports) return Ports(request);
   Response answer = MakeResponse(request, http::status::ok, PageHtml(), "text/html; charset=utf-8");
   answer.set("Content-Security-Policy", "default-src 'self'; style-src 'unsafe-inline'; script-src 'unsafe-inline'; "
                                         "connect-src 'self' ws: wss:; frame-ancestors 'none'");
@@ -616,6 +618,33 @@ Response Service::Scales(const Request& request) const {
     scales.push_back(entry);
   }
   return JsonResponse(request, http::status::ok, {{"scales", scales}});
+}
+
+// The machine's serial ports, as the library lists them.
+Response Service::Ports(const Request& request) const {
+  static const char* const kKeys[] = {"name",          "stable_name",  "bus",     "vendor_id", "product_id",
+                                      "serial_number", "manufacturer", "product", "access"};
+  std::vector<char> table(64 * 1024);
+  size_t needed = 0;
+  int code = pdx_list_ports(table.data(), table.size(), &needed);
+  if (code == PDX_BUFFER_TOO_SMALL) {
+    table.resize(needed);
+    code = pdx_list_ports(table.data(), table.size(), &needed);
+  }
+  if (code != PDX_OK) return JsonResponse(request, http::status::internal_server_error, {{"error", ResultError(code)}});
+  json ports = json::array();
+  std::istringstream lines(table.data());
+  for (std::string line; std::getline(lines, line);) {
+    json port = json::object();
+    std::istringstream cells(line);
+    std::string cell;
+    for (const char* key : kKeys) {
+      if (!std::getline(cells, cell, '\t')) cell.clear();
+      port[key] = cell;
+    }
+    ports.push_back(port);
+  }
+  return JsonResponse(request, http::status::ok, {{"ports", ports}});
 }
 
 Response Service::Health(const Request& request) const {

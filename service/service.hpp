@@ -128,6 +128,7 @@ class Service {
   void SaleWeight(const Request& request, ScaleWorker* worker, int timeoutMs, Respond respond);
   void ScaleHealth(const Request& request, ScaleWorker* worker, int level, Respond respond);
   Response Scales(const Request& request) const;
+  Response Ports(const Request& request) const;
   Response Health(const Request& request) const;
 
   boost::asio::io_context& io_;

@@ -107,6 +107,7 @@ po::options_description DescribeOptions() {
       ("chunk-pause", po::value<int>()->default_value(0)->value_name("MS"), "pause MS milliseconds between pieces")
       ("garbage", po::value<std::string>()->value_name("TEXT"), "send TEXT (escapes as --reply) in front of every reply")
       ("hang-up-after", po::value<int>()->value_name("N"), "hang up the line after N bytes of the first reply")
+      ("report-received", "print \"received N bytes\" (what the driver sent) when stopping")
       ("come-back", "with --pty: after the hang-up a new pseudo-terminal replaces the old one behind --link and the reply goes on there")
       ("baud", po::value<int>()->default_value(0)->value_name("RATE"), "pace replies at this line rate (0: unpaced)")
       ("framing", po::value<std::string>()->default_value("8N1")->value_name("FRAMING"), "data bits, parity (N/E/O) and stop bits of the paced line")
@@ -374,5 +375,6 @@ int main(int argc, char** argv) {
   run.untilStdinCloses = vm.count("until-stdin-closes") != 0;
   Run(signals, run, state.get(), std::move(scenario));
   simulator->Stop();
+  if (vm.count("report-received")) std::cout << "received " << simulator->BytesReceived() << " bytes" << std::endl;
   return 0;
 }

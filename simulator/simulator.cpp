@@ -66,7 +66,7 @@ Simulator::Simulator(Transport transport, std::shared_ptr<Responder> responder)
     : transport_(transport), responder_(std::move(responder)) {
   if (!responder_) throw std::invalid_argument("scalesim: no responder");
   int fds[2];
-  if (::pipe(fds) != 0) throw SystemError("pipe");
+  if (::pipe2(fds, O_CLOEXEC) != 0) throw SystemError("pipe");
   wakeRead_ = fds[0];
   wakeWrite_ = fds[1];
   SetNonBlocking(wakeRead_);
@@ -158,7 +158,8 @@ LineSettings Simulator::GetLineSettings() const {
 }
 
 void Simulator::OpenPseudoTerminal() {
-  int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  // Not inherited by programs a test starts: a leaked master would keep a hung-up line alive.
+  int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (master < 0) throw SystemError("posix_openpt");
   if (::grantpt(master) != 0 || ::unlockpt(master) != 0) {
     ::close(master);
@@ -169,7 +170,7 @@ void Simulator::OpenPseudoTerminal() {
     ::close(master);
     throw SystemError("ptsname_r");
   }
-  int hold = ::open(name, O_RDWR | O_NOCTTY);
+  int hold = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (hold < 0) {
     ::close(master);
     throw SystemError(std::string("open ") + name);
@@ -197,7 +198,7 @@ void Simulator::PointLink() {
 }
 
 void Simulator::OpenListener(std::uint16_t port) {
-  listener_ = ::socket(AF_INET, SOCK_STREAM, 0);
+  listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (listener_ < 0) throw SystemError("socket");
   int yes = 1;
   ::setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
@@ -374,7 +375,7 @@ void Simulator::SendOutbox() {
 }
 
 bool Simulator::Accept() {
-  int accepted = ::accept(listener_, nullptr, nullptr);
+  int accepted = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
   if (accepted < 0) return false;
   // One driver at a time, as a scale's single TCP port: a new connection replaces the old.
   CloseFd(client_);
@@ -389,6 +390,7 @@ bool Simulator::Accept() {
 void Simulator::ReadRequest(int line, std::vector<std::uint8_t>& buffer) {
   ssize_t count = ::read(line, buffer.data(), buffer.size());
   if (count > 0) {
+    bytesReceived_ += static_cast<std::size_t>(count);
     Bytes chunk(buffer.begin(), buffer.begin() + count);
     Answer(responder_->OnReceive(chunk));
   } else if (count == 0 || (errno != EAGAIN && errno != EINTR)) {

@@ -89,8 +89,9 @@ class Simulator {
   // Hang-ups done so far, and TCP connections accepted so far.
   int HangUps() const { return hangUps_.load(); }
   int Connections() const { return connections_.load(); }
-  // Bytes written to the line so far.
+  // Bytes written to the line so far, and read from it (what the driver sent).
   std::size_t BytesSent() const { return bytesSent_.load(); }
+  std::size_t BytesReceived() const { return bytesReceived_.load(); }
 
  private:
   enum class Transport { Pty, Tcp };
@@ -142,6 +143,7 @@ class Simulator {
   std::atomic<int> hangUps_{0};
   std::atomic<int> connections_{0};
   std::atomic<std::size_t> bytesSent_{0};
+  std::atomic<std::size_t> bytesReceived_{0};
   std::thread thread_;
 };
 

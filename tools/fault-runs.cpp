@@ -1,13 +1,17 @@
 // Fault runs: the library under the faults a new user's integration meets, counted. Each run
 // prints its figures and one "PASS"/"FAIL" line; the exit status is 0 only when all passed.
 //
-//   fault-runs [--short] [--late-cycles N] [late|unplug|kill|poll ...]
+//   fault-runs [--short] [--late-cycles N] [late|unplug|swap|kill|poll ...]
 //
 // late    a scale answering 10-200 ms after the serial time-out, the next request at once (N
 //         cycles, default 500) and 150 ms later (N more): stale answers taken for the next reply
 //         (goal 0)
 // unplug  a USB adapter pulled and plugged back in mid-reply on a linked pseudo-terminal:
-//         transfers recovered, open descriptors before and after
+//         transfers recovered (asked again on the line that came back), open descriptors before
+//         and after
+// swap    mid-poll the scale's line goes down and its name leads to another program's terminal
+//         (a receipt printer's adapter that took ttyUSB0): readings taken from that device and
+//         bytes written to it (goal 0 each)
 // kill    two processes changing the store, one killed with SIGKILL again and again: the file
 //         parses, no completed add lost, no temporary file left
 // poll    a long status poll: resident memory and open descriptors at the start and the end
@@ -32,6 +36,8 @@
 #include <thread>
 #include <vector>
 
+#include <spawn.h>
+
 #include <boost/filesystem.hpp>
 
 #include "driver/connections/connection.hpp"
@@ -42,6 +48,8 @@
 #include "simulator/responders.hpp"
 #include "simulator/script-responder.hpp"
 #include "simulator/simulator.hpp"
+
+extern char** environ;
 
 namespace {
 
@@ -158,6 +166,128 @@ bool UnplugAndComeBack(int cycles) {
   figures << cycles << " unplugs: " << recovered << " recovered, " << simulator->HangUps() << " hang-ups, "
           << descriptorsBefore << " open descriptors before, " << descriptorsAfter << " after";
   return Report("unplug", recovered == cycles && descriptorsAfter <= descriptorsBefore, figures.str());
+}
+
+// ---- another device behind the name ---------------------------------------------------------
+
+// The other device: scalesim, a process of its own (a terminal of this process would be this
+// process's device), found beside this program. Its first output line is its terminal; when its
+// input closes it reports the bytes it received.
+class OtherDevice {
+ public:
+  OtherDevice() {
+    int in[2], out[2];
+    if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return;
+    const std::string program = (fs::read_symlink("/proc/self/exe").parent_path() / "scalesim").string();
+    std::vector<std::string> arguments = {program, "--pty", "--protocol", "POS2MProV1", "--set", "weight=7777",
+                                          "--report-received", "--until-stdin-closes"};
+    std::vector<char*> argv;
+    for (auto& argument : arguments) argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+    if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(in[0]);
+    ::close(out[1]);
+    input_ = in[1];
+    output_ = fdopen(out[0], "r");
+    path_ = Line();
+  }
+  ~OtherDevice() { Stop(); }
+  const std::string& Path() const { return path_; }
+  // Ends the program; the bytes it received, or -1 when it did not say.
+  long Stop() {
+    if (pid_ <= 0) return -1;
+    ::close(input_);
+    const std::string report = Line();
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+    if (output_) fclose(output_);
+    output_ = nullptr;
+    long count = -1;
+    std::sscanf(report.c_str(), "received %ld bytes", &count);
+    return count;
+  }
+
+ private:
+  std::string Line() {
+    char buffer[256];
+    if (output_ == nullptr || std::fgets(buffer, sizeof buffer, output_) == nullptr) return {};
+    std::string line = buffer;
+    if (!line.empty() && line.back() == '\n') line.pop_back();
+    return line;
+  }
+  pid_t pid_ = -1;
+  int input_ = -1;
+  FILE* output_ = nullptr;
+  std::string path_;
+};
+
+void PointLink(const std::string& link, const std::string& target) {
+  const std::string temporary = link + ".swap";
+  ::unlink(temporary.c_str());
+  if (::symlink(target.c_str(), temporary.c_str()) == 0) std::rename(temporary.c_str(), link.c_str());
+}
+
+// Each cycle: a scale (POS2MProV1, 1250 g) behind a link, opened as a logic device and polled;
+// then its line goes down mid-reply while the link already leads to the other device (7777 g),
+// and the poll goes on. Every reading of 7777 g was taken from the wrong device.
+bool SwappedDevice(int cycles) {
+  PrivateAppData("swap");
+  OtherDevice other;
+  if (other.Path().rfind("/dev/pts/", 0) != 0) return Report("swap", false, "scalesim did not start");
+  const auto link = (fs::temp_directory_path() / fs::unique_path("fault-runs-swap-%%%%%%")).string();
+  int wrongReadings = 0, scaleReadings = 0, refused = 0, hangUps = 0;
+  for (int cycle = 0; cycle < cycles; ++cycle) {
+    auto state = Scalesim::MakeScaleState();
+    state->SetWeight(1250);
+    auto scale = Scalesim::Simulator::StartPty(
+        std::shared_ptr<Scalesim::Responder>(Scalesim::MakeProtocolResponder("POS2MProV1", state)), link);
+    Device device;
+    ErrorCase result = ErrorCase::Correct;
+    const int id = device.AddLogicDevice(result);
+    const std::pair<LogicDeviceParamType, std::string> params[] = {
+        {LogicDeviceParamType::Name, "swap"},       {LogicDeviceParamType::ConnectionType, "Serial Port"},
+        {LogicDeviceParamType::EndPoint, link},     {LogicDeviceParamType::BaudRate, "9600"},
+        {LogicDeviceParamType::Model, "auto"},      {LogicDeviceParamType::Protocol, "POS2MProV1"},
+    };
+    for (const auto& [type, value] : params) device.SetLogicDeviceParam(id, type, value, result);
+    device.Open(id, result);
+    if (result != ErrorCase::Correct) return Report("swap", false, "the scale did not open");
+    auto poll = [&] {
+      ErrorCase status = ErrorCase::Correct;
+      device.ExecuteCommand(Command::StatusOfWeightChannel, status);
+      if (status == ErrorCase::ConnectionError) ++refused;
+      if (status != ErrorCase::Correct) return;
+      const std::string weight = device.GetParam(ParamType::Weight, status);
+      if (weight == "7777") ++wrongReadings;
+      if (weight == "1250") ++scaleReadings;
+    };
+    for (int i = 0; i < 3; ++i) poll();
+    PointLink(link, other.Path());
+    // After the first byte of the next answer (the handshake's acknowledgement): the line is lost
+    // in the middle of the poll.
+    Scalesim::LineFaults faults;
+    faults.hangUpAfter = 1;
+    scale->SetFaults(faults);
+    for (int i = 0; i < 5; ++i) poll();
+    hangUps += scale->HangUps();
+    ErrorCase ignored = ErrorCase::Correct;
+    device.Close(ignored);
+    device.DeleteLogicDevice(id, ignored);
+  }
+  ::unlink(link.c_str());
+  const long written = other.Stop();
+  std::ostringstream figures;
+  figures << cycles << " swaps (" << hangUps << " hang-ups): " << wrongReadings << " readings taken from the other device, " << written
+          << " bytes written to it, " << scaleReadings << " readings from the scale, " << refused
+          << " of " << 5 * cycles << " polls after the swap refused with ConnectionError";
+  return Report("swap", wrongReadings == 0 && written == 0 && scaleReadings == 3 * cycles && hangUps == cycles &&
+                            refused == 5 * cycles,
+                figures.str());
 }
 
 // ---- killed writers --------------------------------------------------------------------------
@@ -342,21 +472,23 @@ int main(int argc, char** argv) {
       brief = true;
     } else if (argument == "--late-cycles" && i + 1 < argc) {
       lateCycles = std::atoi(argv[++i]);
-    } else if (argument == "late" || argument == "unplug" || argument == "kill" || argument == "poll") {
+    } else if (argument == "late" || argument == "unplug" || argument == "swap" || argument == "kill" ||
+               argument == "poll") {
       runs.push_back(argument);
     } else {
-      std::cerr << "usage: fault-runs [--short] [--late-cycles N] [kill|late|unplug|poll ...]\n";
+      std::cerr << "usage: fault-runs [--short] [--late-cycles N] [kill|late|unplug|swap|poll ...]\n";
       return 2;
     }
   }
   // The store run forks: it goes first, before any simulator thread exists.
-  if (runs.empty()) runs = {"kill", "late", "unplug", "poll"};
+  if (runs.empty()) runs = {"kill", "late", "unplug", "swap", "poll"};
   if (std::getenv("APPDATA") == nullptr) PrivateAppData("main");
   int failed = 0;
   for (const auto& run : runs) {
     bool pass = false;
     if (run == "late") pass = LateReplies(lateCycles > 0 ? lateCycles : brief ? 10 : 500);
     if (run == "unplug") pass = UnplugAndComeBack(brief ? 20 : 100);
+    if (run == "swap") pass = SwappedDevice(brief ? 5 : 20);
     if (run == "kill") pass = KilledWriters(brief ? 30 : 200);
     if (run == "poll") pass = LongPoll(brief ? 2000 : 20000);
     failed += pass ? 0 : 1;

@@ -16,6 +16,7 @@
 #include <boost/system/error_code.hpp>
 
 #include "driver/connections/connection.hpp"
+#include "platform/serial-ports.hpp"
 
 namespace Korvalt::Ponderix::Driver {
 
@@ -72,10 +73,14 @@ class AsioConnection : public Connection {
   virtual bool IsLineLost(const boost::system::error_code& ec) = 0;
   // Close and open again, with the line settings that were in force.
   virtual void Reopen(ErrorCase& result) = 0;
-  // True when the peer of a reopened line starts afresh and must be asked again: a TCP scale
-  // that restarted never saw the request. A serial scale behind a replugged adapter is still
-  // in the middle of its reply.
-  virtual bool RepeatsRequestAfterReopen() { return false; }
+  // Whether a read cut off by a lost line asks again on the reopened line. A reply is never
+  // pieced together from two lines: a TCP scale that restarted never saw the request, and the
+  // bytes a serial line held when its adapter was pulled are gone with it.
+  virtual bool RepeatsRequestAfterReopen() { return true; }
+  // Whether the reopened line may still carry the rest of the interrupted reply, to be let go
+  // before the request goes out again (a serial scale finishing its sentence; a new TCP
+  // connection starts empty).
+  virtual bool MayCarryOldReply() { return false; }
   // ", SerialPortConnection::WriteData, port is closed." and its TCP twin.
   virtual std::string ClosedPortMessage() = 0;
   virtual void LogWritten(const ByteVector& /*data*/) {}
@@ -164,11 +169,20 @@ class SerialPortConnection : public AsioConnection {
   std::chrono::milliseconds TransferTimeout() override;
   bool IsLineLost(const boost::system::error_code& ec) override;
   void Reopen(ErrorCase& result) override;
+  bool MayCarryOldReply() override { return true; }
   std::string ClosedPortMessage() override;
   bool MayHaveInput() override;
   std::size_t WriteWithoutWaiting(const ByteVector& data) override;
 
  private:
+  // Open's failures that say more than a result code: who holds a busy port, how to gain access
+  // to a denied one.
+  void ExplainOpenFailure(const boost::system::error_code& ec);
+  // Takes the just opened port for this process alone; false (port closed again) when another
+  // process holds it.
+  bool ClaimOpenedPort();
+  // The reopened name must lead to the device first opened; false (and ConnectionError) if not.
+  bool IsSameDevice(const Platform::DeviceIdentity& found, ErrorCase& result);
   // Checks `value` against the option's row of the option table, applies it to the open port
   // and stores it.
   void ApplyOption(Option option, const std::string& value, ErrorCase& result);
@@ -177,6 +191,8 @@ class SerialPortConnection : public AsioConnection {
 
   std::string portName_;
   std::shared_ptr<boost::asio::serial_port> port_;
+  // The device the first Open found behind the name: a reopen must find it again.
+  Platform::DeviceIdentity identity_;
   // As the caller gave them, stored once the port accepted them.
   std::map<Option, std::string> values_;
 };
@@ -202,7 +218,6 @@ class TCPConnection : public AsioConnection {
   std::chrono::milliseconds TransferTimeout() override;
   bool IsLineLost(const boost::system::error_code& ec) override;
   void Reopen(ErrorCase& result) override;
-  bool RepeatsRequestAfterReopen() override { return true; }
   std::string ClosedPortMessage() override;
   void LogWritten(const ByteVector& data) override;
   bool MayHaveInput() override;

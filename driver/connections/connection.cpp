@@ -296,9 +296,14 @@ void AsioConnection::ReadData(ByteVector& response, ResponseValidator isComplete
       [&](Completion done) { ReadUntilComplete(response, isComplete, std::move(done)); },
       [&](ErrorCase& reopened) {
         if (!RepeatsRequestAfterReopen()) return;
-        // What the old connection delivered belongs to no reply the new one will give.
+        // What the old line delivered belongs to no reply the new one will give.
         response.resize(gatheredBefore);
         if (lastRequest_.empty()) return;
+        if (MayCarryOldReply()) {
+          MarkUnsettled();
+          LetLineGoQuiet();
+          DiscardStaleInput();
+        }
         const ByteVector request = lastRequest_;
         WriteRequest(request, reopened);
       },

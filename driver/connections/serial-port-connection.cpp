@@ -124,6 +124,8 @@ SerialPortConnection::SerialPortConnection(std::string portName)
 }
 
 SerialPortConnection::~SerialPortConnection() {
+  if (!port_->is_open()) return;
+  Platform::ReleaseLine(Platform::ToLineHandle(port_->native_handle()));
   boost::system::error_code ignored;
   port_->close(ignored);
 }
@@ -133,10 +135,54 @@ void SerialPortConnection::Open(ErrorCase& result) {
   if (port_->is_open()) return;
   boost::system::error_code ec;
   port_->open(portName_, ec);
-  CheckBoostErrorCase(ec, result);
+  if (ec) {
+    ExplainOpenFailure(ec);
+    const bool refused = ec == errc::device_or_resource_busy || ec == errc::permission_denied ||
+                         ec == errc::operation_not_permitted;
+    // Busy or denied: the port is there but cannot be had; the log says why and what to do.
+    if (refused) {
+      result = ErrorCase::UnableToOpenSerialPort;
+    } else {
+      CheckBoostErrorCase(ec, result);
+    }
+    return;
+  }
+  if (!ClaimOpenedPort()) {
+    result = ErrorCase::UnableToOpenSerialPort;
+    return;
+  }
   // Asio opens the device non-blocking and relies on that for its own reads and writes; so does
   // WriteWithoutWaiting. Make sure of it rather than depend on Asio's internals.
-  if (!ec) Platform::EnsureNonBlocking(Platform::ToLineHandle(port_->native_handle()));
+  const auto line = Platform::ToLineHandle(port_->native_handle());
+  Platform::EnsureNonBlocking(line);
+  if (!identity_.Known()) {
+    identity_ = Platform::IdentifyLine(line, portName_);
+    kLog.Info(Fill("SerialPortConnection::Open(), @ is @", portName_, identity_.Known() ? identity_.text : "unknown"));
+  }
+}
+
+void SerialPortConnection::ExplainOpenFailure(const boost::system::error_code& ec) {
+  if (ec == errc::device_or_resource_busy) {
+    const std::string holders = Platform::DescribeHolders(Platform::FindPortHolders(portName_));
+    kLog.Error(Fill("SerialPortConnection::Open(), port @ is busy: held by @", portName_,
+                    holders.empty() ? "another program (the system does not say which)" : holders));
+  } else if (ec == errc::permission_denied || ec == errc::operation_not_permitted) {
+    const std::string advice = Platform::AccessAdvice(portName_);
+    kLog.Error(Fill("SerialPortConnection::Open(), this user may not open @: @", portName_,
+                    advice.empty() ? ec.message() : advice));
+  }
+}
+
+bool SerialPortConnection::ClaimOpenedPort() {
+  const auto line = Platform::ToLineHandle(port_->native_handle());
+  if (Platform::ClaimLine(line)) return true;
+  boost::system::error_code ignored;
+  port_->close(ignored);
+  // Looked up once our own descriptor is gone: what is left are the others.
+  const std::string holders = Platform::DescribeHolders(Platform::FindPortHolders(portName_));
+  kLog.Error(Fill("SerialPortConnection::Open(), port @ is busy: held by @", portName_,
+                  holders.empty() ? "another program (the system does not say which)" : holders));
+  return false;
 }
 
 bool SerialPortConnection::IsOpen() { return port_->is_open(); }
@@ -144,6 +190,7 @@ bool SerialPortConnection::IsOpen() { return port_->is_open(); }
 void SerialPortConnection::Close() {
   if (!port_->is_open()) return;
   ResetReceiveBuffer();
+  Platform::ReleaseLine(Platform::ToLineHandle(port_->native_handle()));
   port_->close();
 }
 
@@ -219,10 +266,28 @@ bool SerialPortConnection::IsLineLost(const boost::system::error_code& ec) {
          (ec.category() == boost::system::system_category() && Platform::IsLineLostSystemError(ec.value()));
 }
 
+bool SerialPortConnection::IsSameDevice(const Platform::DeviceIdentity& found, ErrorCase& result) {
+  if (!identity_.Known() || found == identity_) return true;
+  kLog.Error(Fill("SerialPortConnection::Reopen(), @ now leads to another device: @, not the @ opened first; "
+                  "nothing is sent to it",
+                  portName_, found.Known() ? found.text : "an unknown device", identity_.text));
+  result = ErrorCase::ConnectionError;
+  return false;
+}
+
 void SerialPortConnection::Reopen(ErrorCase& result) {
   Close();
+  // The name may meanwhile lead elsewhere (another program's pseudo-terminal, a printer's
+  // adapter that took ttyUSB0): checked before the open and, against a name changed in between,
+  // on the opened line before a byte is written.
+  const Platform::DeviceIdentity behindName = Platform::IdentifyPort(portName_);
+  if (behindName.Known() && !IsSameDevice(behindName, result)) return;
   Open(result);
   if (result != ErrorCase::Correct) return;
+  if (!IsSameDevice(Platform::IdentifyLine(Platform::ToLineHandle(port_->native_handle()), portName_), result)) {
+    Close();
+    return;
+  }
   for (const auto& row : kSerialOptions) {
     // Stored values were accepted once; the reopened port gets them back in table order.
     const std::string value = StoredValue(row.option);

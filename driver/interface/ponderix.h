@@ -307,6 +307,35 @@ PDX_API int PDX_CALL pdx_get_logic_device_param(pdx_handle handle, int id, int t
                                                 size_t* needed);
 PDX_API int PDX_CALL pdx_get_logic_device_ids(pdx_handle handle, int* ids, size_t capacity, size_t* count);
 
+/* Finding the scale. Both write a table: one UTF-8 line per port, columns separated by tabs,
+ * every line with all its columns (empty where unknown).
+ *
+ * pdx_list_ports: the machine's serial ports, ordered by name. Columns:
+ *   1 the name to open ("/dev/ttyUSB0", "COM3")
+ *   2 a stable name where the system has one ("/dev/serial/by-id/usb-FTDI_..._A50285BI-if00-port0")
+ *   3 the bus: "usb", "pci", "platform", "bluetooth" or "virtual"
+ *   4 USB vendor id, 5 USB product id (four lower-case hexadecimal digits each)
+ *   6 USB serial number, 7 manufacturer, 8 product (as the device names itself)
+ *   9 whether it can be opened now: "free", "busy" (another program holds it) or "denied"
+ *     (this user may not open it; the log of pdx_open says how to gain access)
+ *
+ * pdx_discover: the protocol detection of pdx_open with "auto" on several ports at once, at
+ * 9600 baud. `ports`: newline-separated port names, glob patterns matched against the listed
+ * names and stable names ("/dev/ttyUSB*", "COM*"), or TCP end points ("tcp:HOST[:PORT]",
+ * "HOST:PORT"; port 77 when none); NULL: every listed port. A port another program holds, or
+ * that this user may not open, is reported and not opened. Ports are probed concurrently on
+ * threads that end before the call returns: silent ports cost one detection time together.
+ * `timeout_ms` > 0 bounds each port (no exchange starts after it; one under way still ends);
+ * 0: detection's own time-outs only. Columns:
+ *   1 the end point as probed
+ *   2 the protocol found, else the result code's name (pdx_result_name)
+ *   3 model, 4 serial number (where the protocol reports them)
+ *   5 time taken [ms]
+ *   6 why a port was left alone: "busy: process 4711 (minicom)", "denied: ..."
+ * A buffer too small for the table loses the probe: give about 1 KiB per port. */
+PDX_API int PDX_CALL pdx_list_ports(char* buffer, size_t size, size_t* needed);
+PDX_API int PDX_CALL pdx_discover(const char* ports, int timeout_ms, char* buffer, size_t size, size_t* needed);
+
 #ifdef __cplusplus
 }
 #endif

@@ -44,7 +44,9 @@ ByteVector DefaultCommunicator::Exchange(ProtocolContext& context, const ByteVec
   ByteVector response;
   connection->ReadData(response, validator, code);
   kLog.Trace(Logging::ByteDump("Response: ", response));
-  if (!validator(response)) code = ErrorCase::BoostTimeOut;
+  // A line lost for good (ConnectionError: gone, or another device behind the name) says so; an
+  // incomplete reply on a working line is a time-out.
+  if (code == ErrorCase::Correct && !validator(response)) code = ErrorCase::BoostTimeOut;
   return response;
 }
 

@@ -33,11 +33,11 @@ ByteVector OneWayResponseCommunicator::Communicate(ProtocolContext& context, con
   connection->DiscardInput();
   ByteVector response;
   connection->ReadData(response, validator, code);
+  if (code != ErrorCase::Correct) return {};  // the line is gone: not a time-out
   if (!validator(response)) {
     code = ErrorCase::BoostTimeOut;
     return {};
   }
-  if (code != ErrorCase::Correct) return {};
   ByteVector frame = TrimToSohEot(response);
   kLog.Trace(Logging::ByteDump("Response: ", frame));
   return frame;

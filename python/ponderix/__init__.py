@@ -523,3 +523,52 @@ class Scale:
             self.close()
         except Exception:
             pass
+
+
+# ---- finding the scale ----------------------------------------------------------------------
+
+_PORT_COLUMNS = ("name", "stable_name", "bus", "vendor_id", "product_id", "serial_number", "manufacturer",
+                 "product", "access")
+_DISCOVERY_COLUMNS = ("end_point", "result", "model", "serial_number", "ms", "note")
+
+
+def _table(columns, text):
+    rows = []
+    for line in text.splitlines():
+        if line:
+            fields = line.split("\t") + [""] * len(columns)
+            rows.append(dict(zip(columns, fields)))
+    return rows
+
+
+def list_ports() -> list:
+    """The machine's serial ports: name, stable_name, bus, vendor_id, product_id, serial_number,
+    manufacturer, product and access ("free", "busy", "denied"), as pdx_list_ports gives them."""
+    lib = _lib()
+    lib.pdx_list_ports.argtypes = [ctypes.c_char_p, ctypes.c_size_t, ctypes.POINTER(ctypes.c_size_t)]
+    lib.pdx_list_ports.restype = ctypes.c_int
+    return _table(_PORT_COLUMNS, _text(lib.pdx_list_ports))
+
+
+def discover(ports: Optional[list] = None, timeout_ms: int = 0) -> list:
+    """Protocol detection on several ports at once (pdx_discover). `ports`: names, glob patterns
+    ("/dev/ttyUSB*") or TCP end points ("tcp:HOST:PORT"); None: every listed port. One dict per
+    port: end_point, protocol (None when nothing answered), result (the protocol or the result
+    code's name), model, serial_number, ms (int) and note ("busy: ...", "denied: ...")."""
+    lib = _lib()
+    lib.pdx_discover.argtypes = [ctypes.c_char_p, ctypes.c_int, ctypes.c_char_p, ctypes.c_size_t,
+                                 ctypes.POINTER(ctypes.c_size_t)]
+    lib.pdx_discover.restype = ctypes.c_int
+    request = None if ports is None else "".join(p + "\n" for p in ports).encode("utf-8")
+    # The probe is not repeated for a bigger buffer: 1 KiB per port is ample.
+    size = 1024 * (len(ports) if ports is not None else 64) + 1024
+    buffer = ctypes.create_string_buffer(size)
+    needed = ctypes.c_size_t(0)
+    _check(lib.pdx_discover(request, int(timeout_ms), buffer, size, ctypes.byref(needed)))
+    rows = _table(_DISCOVERY_COLUMNS, buffer.value.decode("utf-8"))
+    # A result that is no result code's name is the protocol found.
+    codes = {lib.pdx_result_name(code) for code in range(256)} - {None}
+    for row in rows:
+        row["ms"] = int(row["ms"] or 0)
+        row["protocol"] = None if row["result"].encode() in codes else row["result"]
+    return rows

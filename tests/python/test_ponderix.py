@@ -235,3 +235,17 @@ def test_pip_builds_offline_and_leaves_the_checkout_clean(tmp_path):
                             capture_output=True, text=True)
     if status.returncode == 0:  # a checkout, not an unpacked tree
         assert [line for line in status.stdout.splitlines() if line.startswith("??")] == []
+
+
+def test_ports_are_listed_and_scales_discovered():
+    assert all(port["access"] in ("free", "busy", "denied") for port in ponderix.list_ports())
+    pos = Simulator("pty", "POS2MProV1")
+    oka = Simulator("tcp", "OKA")
+    try:
+        rows = ponderix.discover([pos.end_point, "tcp:127.0.0.1:" + oka.end_point, "/dev/no-such-port"])
+        assert [row["protocol"] for row in rows] == ["POS2MProV1", "OKA", None]
+        assert rows[0]["serial_number"] and rows[0]["model"]
+        assert rows[2]["result"] == "UnableToOpenSerialPort"
+    finally:
+        pos.stop()
+        oka.stop()

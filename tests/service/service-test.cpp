@@ -258,7 +258,8 @@ TEST_P(ServiceApiTest, AnswersTheTable) {
       {http::verb::get, "/metrics", "", 200, {"scale_reads_total{scale=\"till\",result=\"Ok\"}",
                                              "scale_read_seconds_bucket", "scale_stream_clients{scale=\"till\"} 0",
                                              "scale_up{scale=\"till\"} 1"}},
-      {http::verb::get, "/", "", 200, {"<!DOCTYPE html>", "/stream"}},
+      {http::verb::get, "/", "", 200, {"<!DOCTYPE html>", "/stream", "/v1/ports"}},
+      {http::verb::get, "/v1/ports", "", 200, {"{\"ports\":["}},
       {http::verb::get, "/v1/scales/scale2/weight", "", 404, {"\"name\":\"UnknownScale\""}},
       {http::verb::get, "/v1/nothing", "", 404, {"\"name\":\"NotFound\""}},
       {http::verb::post, "/v1/scales/till/zero", "{\"zero\":", 400, {"\"name\":\"BadRequest\""}},
@@ -728,7 +729,7 @@ TEST(ServiceSettings, BadSettingFailsWithOneLineAndStatus2) {
   const std::vector<std::pair<std::vector<std::string>, std::string>> rows = {
       {{}, "no --scale"},
       {{"--scale", "till"}, "NAME=SPEC"},
-      {{"--scale", "till=usb:1"}, "neither"},
+      {{"--scale", "till=bus:1"}, "neither"},
       {{"--scale", "till=tcp:host"}, "tcp:HOST:PORT"},
       {{"--scale", "till=tcp:h:1,protocol=XYZ"}, "protocol=XYZ"},
       {{"--scale", "till=tcp:h:1", "--listen", "0.0.0.0:8731"}, "--token-file"},
