@@ -126,7 +126,7 @@ void Probe(const std::string& endPoint, std::chrono::milliseconds timeout, Disco
       row.protocol = found[ParamType::ProtocolVersion];
       probe.SetProtocol(row.protocol);
       // Model and serial number where the protocol has them; their failure leaves them out.
-      if (FindProtocol(row.protocol)->readsModelOnOpen) {
+      if (FindProtocol(row.protocol)->model == ModelOnOpen::Read) {
         for (const auto& [command, type, field] :
              {std::tuple{Command::GetScalesModel, ParamType::ScalesModel, &row.model},
               std::tuple{Command::GetSerialNumber, ParamType::SerialNumber, &row.serialNumber}}) {
