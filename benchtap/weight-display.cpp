@@ -66,6 +66,7 @@ std::unique_ptr<DisplayWeight> DisplayWeightAuto::GetDWByProtocol(Wrapper::Devic
   if (ecase != ErrorCase::Correct) return nullptr;
   if (protocol.find("POS") != std::string::npos) return std::make_unique<DisplayWeightByPOS>(out_);
   if (protocol.find("CAS") != std::string::npos) return std::make_unique<DisplayWeightByCAS>(out_);
+  if (protocol.find("OKA") != std::string::npos) return std::make_unique<DisplayWeightByOKA>(out_);
   throw std::logic_error(Text::Fill("DisplayWeightAuto::GetDWByProtocol, protocol{@} is incorrect", protocol));
 }
 

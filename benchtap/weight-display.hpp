@@ -44,7 +44,7 @@ class DisplayWeight {
   std::ostream& out_;
 };
 
-// Weight from the library's weight-channel status command (POS and CAS scales alike).
+// Weight from the library's weight-channel status command (POS, CAS and OKA scales alike).
 class DisplayWeightByStatus : public DisplayWeight {
  public:
   using DisplayWeight::DisplayWeight;
@@ -61,14 +61,19 @@ class DisplayWeightByCAS : public DisplayWeightByStatus {
   using DisplayWeightByStatus::DisplayWeightByStatus;
 };
 
-// Picks the POS or CAS display from the protocol the library reports; picks again after a
+class DisplayWeightByOKA : public DisplayWeightByStatus {
+ public:
+  using DisplayWeightByStatus::DisplayWeightByStatus;
+};
+
+// Picks the POS, CAS or OKA display from the protocol the library reports; picks again after a
 // failed read.
 class DisplayWeightAuto : public DisplayWeight {
  public:
   using DisplayWeight::DisplayWeight;
   std::string GetValue(Wrapper::Device& device, ErrorCase& ecase) override;
   // Throws std::logic_error "DisplayWeightAuto::GetDWByProtocol, protocol{<name>} is incorrect"
-  // for a protocol that is neither POS nor CAS.
+  // for a protocol that is none of POS, CAS and OKA.
   virtual std::unique_ptr<DisplayWeight> GetDWByProtocol(Wrapper::Device& device, ErrorCase& ecase);
 
  private:

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, starts the simulated scale on a pseudo-terminal and runs
-# Benchtap with examples/demo.json against it (no operator needed), then stops the scale.
+# Installs what is missing, builds the library, Benchtap and scalesim, starts the simulated scale
+# on a pseudo-terminal and runs Benchtap with examples/demo.json against it (no operator needed),
+# then stops the scale.
 #
 #   bash scripts/demo.sh                     # the demo script
 #   bash scripts/demo.sh examples/interactive.json   # dialogs, key presses, live weight
@@ -15,8 +16,18 @@ script=${1:-$root/examples/demo.json}
 protocol=${DEMO_PROTOCOL:-POS2MProV1}
 output=${DEMO_OUTPUT:-both}
 
-"$root/scripts/install-deps.sh"
-"$root/scripts/build.sh" "$build"
+# Only what the library, Benchtap and scalesim need, and only those three targets: the tests,
+# benchmarks and scale-service are scripts/test.sh's. A build folder configured before keeps
+# its settings; a new one leaves those parts out, so their packages are not needed, and is
+# built without debug information, which costs a third of the compile time.
+"$root/scripts/install-deps.sh" demo
+configure=()
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  configure=(-DCMAKE_BUILD_TYPE=Release
+             -DPONDERIX_BUILD_TESTS=OFF -DPONDERIX_BUILD_BENCHMARKS=OFF -DPONDERIX_BUILD_SERVICE=OFF)
+fi
+cmake -S "$root" -B "$build" "${configure[@]}" >/dev/null
+cmake --build "$build" -j"$(nproc)" --target demo-targets
 
 work=$(mktemp -d)
 simulator=""

@@ -4,8 +4,10 @@
 # one under AddressSanitizer and UndefinedBehaviorSanitizer, then the Windows pass under Wine.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-"$root/scripts/install-deps.sh"
-"$root/scripts/build.sh" "$root/build"
+"$root/scripts/install-deps.sh" all
+# Everything on, also in a build folder the demo configured first with its three targets only.
+"$root/scripts/build.sh" "$root/build" -DPONDERIX_BUILD_TESTS=ON -DPONDERIX_BUILD_BENCHMARKS=ON \
+  -DPONDERIX_BUILD_SERVICE=ON
 (cd "$root/build" && ctest --output-on-failure -j"$(nproc)" --timeout 300)
 # scale-service's figures, a short run: its cost per weight request beside the library call, the
 # stream latency, memory and descriptors over requests and stream connects (--full: the long run).

@@ -88,23 +88,24 @@ TEST_F(WeightDisplay, AFailedReadPrintsNothingAndItsNameOnRequest) {
 
 TEST_F(WeightDisplay, AutoChoosesByTheReportedProtocolAndRefusesOthers) {
   DisplayWeightAuto display(out);
-  struct Case {
-    const char* protocol;
-    bool pos;  // else CAS
+  enum class Kind { POS, CAS, OKA };
+  const std::pair<const char*, Kind> cases[] = {
+      {"POS-over-CAS", Kind::POS}, {"POS2MProV1", Kind::POS}, {"CAS-M ProV1", Kind::CAS},
+      {"CAS-M-Active", Kind::CAS}, {"OKA", Kind::OKA},
   };
-  for (const auto& c : {Case{"POS-over-CAS", true}, Case{"POS2MProV1", true}, Case{"CAS-M ProV1", false},
-                        Case{"CAS-M-Active", false}}) {
-    BenchtapFake::TheScale().protocol = c.protocol;
+  for (const auto& [protocol, kind] : cases) {
+    BenchtapFake::TheScale().protocol = protocol;
     auto chosen = display.GetDWByProtocol(*device_, ecase);
-    EXPECT_EQ(dynamic_cast<DisplayWeightByPOS*>(chosen.get()) != nullptr, c.pos) << c.protocol;
-    EXPECT_EQ(dynamic_cast<DisplayWeightByCAS*>(chosen.get()) != nullptr, !c.pos) << c.protocol;
+    EXPECT_EQ(dynamic_cast<DisplayWeightByPOS*>(chosen.get()) != nullptr, kind == Kind::POS) << protocol;
+    EXPECT_EQ(dynamic_cast<DisplayWeightByCAS*>(chosen.get()) != nullptr, kind == Kind::CAS) << protocol;
+    EXPECT_EQ(dynamic_cast<DisplayWeightByOKA*>(chosen.get()) != nullptr, kind == Kind::OKA) << protocol;
   }
-  BenchtapFake::TheScale().protocol = "OKA";
+  BenchtapFake::TheScale().protocol = "XK3190";
   try {
     display.GetDWByProtocol(*device_, ecase);
-    FAIL() << "OKA was accepted";
+    FAIL() << "an unknown protocol was accepted";
   } catch (const std::logic_error& error) {
-    EXPECT_STREQ(error.what(), "DisplayWeightAuto::GetDWByProtocol, protocol{OKA} is incorrect");
+    EXPECT_STREQ(error.what(), "DisplayWeightAuto::GetDWByProtocol, protocol{XK3190} is incorrect");
   }
 }
 
@@ -141,14 +142,14 @@ TEST_F(WeightDisplay, AFailingLibraryCallEndsTheWaitAndShowsItsName) {
 }
 
 TEST_F(WeightDisplay, AnErrorOnTheDisplayThreadReachesTheCaller) {
-  BenchtapFake::TheScale().protocol = "OKA";
+  BenchtapFake::TheScale().protocol = "XK3190";
   auto console = ConsolePressing(0, -1);
   CLIDisplayWeightUntillClick command(CreateDisplayWeight("auto", out), {{"stop", "enter"}}, 50, console);
   try {
     command.ExecuteCommand(*device_, ecase);
     FAIL() << "the display's error was lost";
   } catch (const std::logic_error& error) {
-    EXPECT_STREQ(error.what(), "DisplayWeightAuto::GetDWByProtocol, protocol{OKA} is incorrect");
+    EXPECT_STREQ(error.what(), "DisplayWeightAuto::GetDWByProtocol, protocol{XK3190} is incorrect");
   }
   EXPECT_EQ(out.str().back(), '\n');
 }
