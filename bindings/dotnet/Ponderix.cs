@@ -272,6 +272,8 @@ namespace Ponderix
         public static int pdx_get_statistics(long handle, byte[] buffer, UIntPtr size, out UIntPtr needed) { return IsWindows ? Win32.pdx_get_statistics(handle, buffer, size, out needed) : Posix.pdx_get_statistics(handle, buffer, size, out needed); }
         public static int pdx_get_capabilities(long handle, out PdxCapabilities capabilities) { return IsWindows ? Win32.pdx_get_capabilities(handle, out capabilities) : Posix.pdx_get_capabilities(handle, out capabilities); }
         public static int pdx_protocol_names(byte[] buffer, UIntPtr size, out UIntPtr needed) { return IsWindows ? Win32.pdx_protocol_names(buffer, size, out needed) : Posix.pdx_protocol_names(buffer, size, out needed); }
+        public static int pdx_list_ports(byte[] buffer, UIntPtr size, out UIntPtr needed) { return IsWindows ? Win32.pdx_list_ports(buffer, size, out needed) : Posix.pdx_list_ports(buffer, size, out needed); }
+        public static int pdx_discover(byte[] ports, int timeout_ms, byte[] buffer, UIntPtr size, out UIntPtr needed) { return IsWindows ? Win32.pdx_discover(ports, timeout_ms, buffer, size, out needed) : Posix.pdx_discover(ports, timeout_ms, buffer, size, out needed); }
         /// <summary>The name of a code: a static text of the library, never to be freed (hence IntPtr).</summary>
         public static IntPtr pdx_result_name(int code) { return IsWindows ? Win32.pdx_result_name(code) : Posix.pdx_result_name(code); }
         public static int pdx_get_error_description(int code, int language, byte[] buffer, UIntPtr size, out UIntPtr needed) { return IsWindows ? Win32.pdx_get_error_description(code, language, buffer, size, out needed) : Posix.pdx_get_error_description(code, language, buffer, size, out needed); }
@@ -317,6 +319,8 @@ namespace Ponderix
             [DllImport(Library, CallingConvention = CallingConvention.Cdecl)] internal static extern int pdx_get_statistics(long handle, [Out] byte[] buffer, UIntPtr size, out UIntPtr needed);
             [DllImport(Library, CallingConvention = CallingConvention.Cdecl)] internal static extern int pdx_get_capabilities(long handle, out PdxCapabilities capabilities);
             [DllImport(Library, CallingConvention = CallingConvention.Cdecl)] internal static extern int pdx_protocol_names([Out] byte[] buffer, UIntPtr size, out UIntPtr needed);
+            [DllImport(Library, CallingConvention = CallingConvention.Cdecl)] internal static extern int pdx_list_ports([Out] byte[] buffer, UIntPtr size, out UIntPtr needed);
+            [DllImport(Library, CallingConvention = CallingConvention.Cdecl)] internal static extern int pdx_discover(byte[] ports, int timeout_ms, [Out] byte[] buffer, UIntPtr size, out UIntPtr needed);
             [DllImport(Library, CallingConvention = CallingConvention.Cdecl)] internal static extern IntPtr pdx_result_name(int code);
             [DllImport(Library, CallingConvention = CallingConvention.Cdecl)] internal static extern int pdx_get_error_description(int code, int language, [Out] byte[] buffer, UIntPtr size, out UIntPtr needed);
             [DllImport(Library, CallingConvention = CallingConvention.Cdecl)] internal static extern int pdx_get_log_settings([Out] byte[] buffer, UIntPtr size, out UIntPtr needed);
@@ -359,6 +363,8 @@ namespace Ponderix
             [DllImport(Library, CallingConvention = CallingConvention.Cdecl)] internal static extern int pdx_get_statistics(long handle, [Out] byte[] buffer, UIntPtr size, out UIntPtr needed);
             [DllImport(Library, CallingConvention = CallingConvention.Cdecl)] internal static extern int pdx_get_capabilities(long handle, out PdxCapabilities capabilities);
             [DllImport(Library, CallingConvention = CallingConvention.Cdecl)] internal static extern int pdx_protocol_names([Out] byte[] buffer, UIntPtr size, out UIntPtr needed);
+            [DllImport(Library, CallingConvention = CallingConvention.Cdecl)] internal static extern int pdx_list_ports([Out] byte[] buffer, UIntPtr size, out UIntPtr needed);
+            [DllImport(Library, CallingConvention = CallingConvention.Cdecl)] internal static extern int pdx_discover(byte[] ports, int timeout_ms, [Out] byte[] buffer, UIntPtr size, out UIntPtr needed);
             [DllImport(Library, CallingConvention = CallingConvention.Cdecl)] internal static extern IntPtr pdx_result_name(int code);
             [DllImport(Library, CallingConvention = CallingConvention.Cdecl)] internal static extern int pdx_get_error_description(int code, int language, [Out] byte[] buffer, UIntPtr size, out UIntPtr needed);
             [DllImport(Library, CallingConvention = CallingConvention.Cdecl)] internal static extern int pdx_get_log_settings([Out] byte[] buffer, UIntPtr size, out UIntPtr needed);
@@ -757,6 +763,26 @@ namespace Ponderix
         {
             Native.EnsureLoaded();
             Check(Native.pdx_logging_set_mode((int)mode), null);
+        }
+
+        /// <summary>The machine's serial ports: one tab-separated line each (see ponderix.h).</summary>
+        public static string ListPorts()
+        {
+            Native.EnsureLoaded();
+            return Text(Native.pdx_list_ports);
+        }
+
+        /// <summary>Detection on every port named (newline-separated names, globs or TCP end points;
+        /// null: every free port), all at once: one tab-separated line per port (see ponderix.h).</summary>
+        public static string Discover(string ports, TimeSpan timeout)
+        {
+            Native.EnsureLoaded();
+            // One call probes the ports: the buffer is made large enough not to lose that probe.
+            var buffer = new byte[256 * 1024];
+            UIntPtr needed;
+            Check(Native.pdx_discover(ports == null ? null : Native.Utf8(ports), Milliseconds(timeout), buffer,
+                                      new UIntPtr((uint)buffer.Length), out needed), null);
+            return Native.FromUtf8(buffer);
         }
 
         /// <summary>The description of a result code; "" when the library has none.</summary>

@@ -227,6 +227,9 @@ var
   pdx_get_statistics: function(Handle: TPdxHandle; Buffer: PAnsiChar; Size: TPdxSize; Needed: PPdxSize): Integer; cdecl;
   pdx_get_capabilities: function(Handle: TPdxHandle; Capabilities: PPdxCapabilities): Integer; cdecl;
   pdx_protocol_names: function(Buffer: PAnsiChar; Size: TPdxSize; Needed: PPdxSize): Integer; cdecl;
+  pdx_list_ports: function(Buffer: PAnsiChar; Size: TPdxSize; Needed: PPdxSize): Integer; cdecl;
+  pdx_discover: function(Ports: PAnsiChar; TimeoutMs: Integer; Buffer: PAnsiChar; Size: TPdxSize;
+    Needed: PPdxSize): Integer; cdecl;
   { A static text of the library: never free it. nil for a number outside the list. }
   pdx_result_name: function(Code: Integer): PAnsiChar; cdecl;
   pdx_get_error_description: function(Code, Language: Integer; Buffer: PAnsiChar; Size: TPdxSize;
@@ -364,6 +367,11 @@ function PdxResultName(Code: Integer): string;
 function PdxDescribe(Code: Integer; Language: Integer = PDX_LANGUAGE_ENGLISH): string;
 function PdxVersion: string;
 procedure PdxSetLogMode(Mode: Integer);
+{ The machine's serial ports, and detection on several ports at once: one tab-separated line per
+  port (columns as ponderix.h gives them). Ports: newline-separated names, globs or TCP end
+  points; '' for every free port. }
+function PdxListPorts: string;
+function PdxDiscover(const Ports: string; TimeoutMs: Integer): string;
 { UTF-8 texts of the C interface. }
 function ToUtf8(const S: string): UTF8String;
 function FromUtf8(P: PAnsiChar): string;
@@ -475,6 +483,8 @@ begin
     Bind(pdx_get_statistics, 'pdx_get_statistics');
     Bind(pdx_get_capabilities, 'pdx_get_capabilities');
     Bind(pdx_protocol_names, 'pdx_protocol_names');
+    Bind(pdx_list_ports, 'pdx_list_ports');
+    Bind(pdx_discover, 'pdx_discover');
     Bind(pdx_result_name, 'pdx_result_name');
     Bind(pdx_get_error_description, 'pdx_get_error_description');
     Bind(pdx_get_log_settings, 'pdx_get_log_settings');
@@ -555,6 +565,34 @@ end;
 procedure CheckCode(Code: Integer);
 begin
   if Code <> PDX_OK then raise RaiseFor(Code);
+end;
+
+function ListPortsCall(Buffer: PAnsiChar; Size: TPdxSize; Needed: PPdxSize; Data: Pointer): Integer;
+begin
+  Result := pdx_list_ports(Buffer, Size, Needed);
+end;
+
+function PdxListPorts: string;
+begin
+  PonderixLoad;
+  CheckCode(TryText(ListPortsCall, nil, Result));
+end;
+
+function PdxDiscover(const Ports: string; TimeoutMs: Integer): string;
+var
+  Buffer: AnsiString;
+  Names: UTF8String;
+  Needed: TPdxSize;
+  Given: PAnsiChar;
+begin
+  PonderixLoad;
+  { One call probes the ports: the buffer is made large enough not to lose that probe. }
+  SetLength(Buffer, 256 * 1024);
+  Needed := 0;
+  Names := ToUtf8(Ports);
+  if Ports = '' then Given := nil else Given := PAnsiChar(Names);
+  CheckCode(pdx_discover(Given, TimeoutMs, PAnsiChar(Buffer), Length(Buffer), @Needed));
+  Result := FromUtf8(PAnsiChar(Buffer));
 end;
 
 function VersionCall(Buffer: PAnsiChar; Size: TPdxSize; Needed: PPdxSize; Data: Pointer): Integer;

@@ -342,6 +342,17 @@ static class PonderixTest
         }
     }
 
+    static void Ports()
+    {
+        foreach (string line in Scale.ListPorts().Split(new[] { '\n' }, StringSplitOptions.RemoveEmptyEntries))
+            Expect(9, line.Split('\t').Length, "columns of a port");
+        using (var sim = new Sim("OKA", true, "weight=1"))
+        {
+            string[] row = Scale.Discover("tcp:127.0.0.1:" + sim.Line, TimeSpan.FromSeconds(5)).TrimEnd('\n').Split('\t');
+            Expect("OKA", row[1], "discovered protocol");
+        }
+    }
+
     static int Main()
     {
         Native.EnsureLoaded();
@@ -357,6 +368,7 @@ static class PonderixTest
         Check("health, capabilities, status, disposal", Surface);
         Check("one scale shared by threads", SharedByThreads);
         Check("profiles, and lines that save nothing", Profiles);
+        Check("ports listed and a scale discovered", Ports);
         Console.WriteLine(failures == 0 ? "all passed" : failures + " failed");
         return failures == 0 ? 0 : 1;
     }

@@ -398,6 +398,25 @@ begin
   end;
 end;
 
+procedure Ports;
+var
+  Sim: TSim;
+  Row: TStringList;
+begin
+  Sim := TSim.Create('OKA', True, ['weight=1']);
+  Row := TStringList.Create;
+  try
+    Row.Delimiter := #9;
+    Row.StrictDelimiter := True;
+    Row.DelimitedText := Trim(PdxDiscover('tcp:127.0.0.1:' + Sim.Line, 5000));
+    Expect('OKA', Row[1], 'discovered protocol');
+    PdxListPorts;
+  finally
+    Row.Free;
+    Sim.Free;
+  end;
+end;
+
 procedure Profiles;
 var
   Sim: TSim;
@@ -450,6 +469,7 @@ begin
   Check('sale weight and refusals, OKA over TCP', SaleOka);
   Check('health, capabilities, status, close', Surface);
   Check('profiles', Profiles);
+  Check('ports listed and a scale discovered', Ports);
   if Failures = 0 then WriteLn('all passed') else WriteLn(Failures, ' failed');
   if Failures <> 0 then Halt(1);
 end.
