@@ -10,6 +10,8 @@
 #include <boost/asio/ip/address.hpp>
 #include <nlohmann/json.hpp>
 
+#include "driver/interface/ponderix.h"
+
 namespace ScaleService {
 
 namespace {
@@ -149,21 +151,38 @@ void ParseConnection(const std::string& connection, const std::string& bad, Scal
   spec.endPoint = rest;
 }
 
+// The protocol names the library accepts, as it publishes them ("auto" last).
+const std::vector<std::string>& ProtocolNames() {
+  static const std::vector<std::string> names = [] {
+    std::vector<std::string> all;
+    char buffer[512] = "";
+    if (pdx_protocol_names(buffer, sizeof buffer, nullptr) != PDX_OK) return all;
+    std::istringstream lines(buffer);
+    for (std::string name; std::getline(lines, name);) all.push_back(name);
+    return all;
+  }();
+  return names;
+}
+
+std::string ProtocolList() {
+  std::string list;
+  for (const auto& name : ProtocolNames()) list += (list.empty() ? "" : ", ") + name;
+  return list;
+}
+
 // One ",protocol=P" or ",baud=N" after the connection.
 void ParseScaleOption(const std::string& option, const std::string& bad, ScaleSpec& spec) {
-  static const std::set<std::string> protocols = {"auto", "POS2M", "POS2MProV1", "CAS-M", "CAS-M ProV1",
-                                                  "CAS-M-Active", "OKA"};
+  const auto& protocols = ProtocolNames();
   auto eq = option.find('=');
   std::string key = option.substr(0, eq);
   std::string value = eq == std::string::npos ? "" : option.substr(eq + 1);
   if (spec.kind == ScaleSpec::Kind::Profile) throw ConfigError(bad + "a profile takes no \"" + key + "\"");
-  if (key == "protocol" && protocols.count(value)) {
+  if (key == "protocol" && std::find(protocols.begin(), protocols.end(), value) != protocols.end()) {
     spec.protocol = value;
   } else if (key == "baud" && (value == "9600" || value == "4800")) {
     spec.baud = value;
   } else {
-    throw ConfigError(bad + "\"" + option + "\" is not protocol=P (auto, POS2M, POS2MProV1, CAS-M, CAS-M ProV1, "
-                      "CAS-M-Active, OKA) or baud=N (9600, 4800)");
+    throw ConfigError(bad + "\"" + option + "\" is not protocol=P (" + ProtocolList() + ") or baud=N (9600, 4800)");
   }
 }
 
@@ -233,7 +252,7 @@ ServiceSettings ParseCommandLine(int argc, const char* const* argv, bool& help) 
 }
 
 const char* Usage() {
-  return "scale-service - the scales of this machine over HTTP and WebSocket\n"
+  static const std::string usage = "scale-service - the scales of this machine over HTTP and WebSocket\n"
          "\n"
          "Usage: scale-service --scale NAME=SPEC [--scale ...] [--listen ADDR:PORT]\n"
          "                     [--allow-origin ORIGIN ...] [--token-file FILE] [--config FILE]\n"
@@ -241,8 +260,8 @@ const char* Usage() {
          "                     [--log-level LEVEL]\n"
          "\n"
          "  SPEC            tcp:HOST:PORT or serial:DEVICE, optionally followed by ,protocol=P\n"
-         "                  (auto, POS2M, POS2MProV1, CAS-M, CAS-M ProV1, CAS-M-Active, OKA) and\n"
-         "                  ,baud=N (9600, 4800); usb:SERIAL for the adapter with that USB serial\n"
+         "                  (" + ProtocolList() + ")\n"
+         "                  and ,baud=N (9600, 4800); usb:SERIAL for the adapter with that USB serial\n"
          "                  number on whatever port it appears (same options); or profile:NAME\n"
          "                  for a saved logic device\n"
          "  --listen        address and port to serve (default 127.0.0.1:8731; port 0: any free\n"
@@ -263,6 +282,7 @@ const char* Usage() {
          "                  warning; at trace every reading writes about 2.7 KB of log)\n"
          "\n"
          "The first line on standard output is \"listening on ADDR:PORT\".\n";
+  return usage.c_str();
 }
 
 }  // namespace ScaleService
