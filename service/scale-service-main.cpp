@@ -8,6 +8,7 @@
 #include <boost/asio/io_context.hpp>
 #include <boost/asio/signal_set.hpp>
 
+#include "platform/service-host.hpp"
 #include "service/service.hpp"
 
 namespace {
@@ -72,6 +73,11 @@ bool Serve(const ServiceSettings& settings, Metrics& metrics, const std::vector<
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Windows: --install-service, --uninstall-service, and the service control protocol when the
+  // Service Control Manager starts the program (its stop arrives as SIGTERM). Nothing elsewhere.
+  if (const auto status = Korvalt::Ponderix::Platform::HostService(
+          argc, argv, {"scale-service", "Ponderix scale service", "Serves the scales of this machine to point-of-sale pages"}))
+    return *status;
   ServiceSettings settings;
   int status = 0;
   if (!ReadSettings(argc, argv, settings, status)) return status;
