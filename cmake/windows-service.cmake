@@ -13,4 +13,7 @@ add_custom_command(OUTPUT ${messages}/service-messages.o
   COMMAND ${CMAKE_RC_COMPILER} -I ${messages} ${messages}/service-messages.rc -O coff -o ${messages}/service-messages.o
   DEPENDS ${PROJECT_SOURCE_DIR}/platform/service-messages.mc
   COMMENT "Message table of scale-service.exe")
-target_sources(scale-service PRIVATE ${messages}/service-messages.o)
+# Built here and linked there (a rule's output is seen only by targets of its own folder).
+add_custom_target(scale-service-messages DEPENDS ${messages}/service-messages.o)
+add_dependencies(scale-service scale-service-messages)
+target_link_libraries(scale-service PRIVATE ${messages}/service-messages.o)

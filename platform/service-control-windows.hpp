@@ -48,6 +48,8 @@ class ServiceControlCalls {
   // message table).
   virtual DWORD AddEventSource(const std::wstring& name, const std::wstring& messageFile) = 0;
   virtual DWORD RemoveEventSource(const std::wstring& name) = 0;
+  // Asks the service manager to start the service (it does not wait for running).
+  virtual DWORD Start(const std::wstring& name) = 0;
   virtual void SetStatus(const SERVICE_STATUS& status) = 0;
   // type: EVENTLOG_INFORMATION_TYPE, EVENTLOG_WARNING_TYPE or EVENTLOG_ERROR_TYPE.
   virtual void WriteEvent(WORD type, const std::wstring& text) = 0;
@@ -63,6 +65,7 @@ class WindowsServiceControlCalls : public ServiceControlCalls {
   DWORD Unregister(const std::wstring& name, DWORD stopWaitMs) override;
   DWORD AddEventSource(const std::wstring& name, const std::wstring& messageFile) override;
   DWORD RemoveEventSource(const std::wstring& name) override;
+  DWORD Start(const std::wstring& name) override;
   void SetStatus(const SERVICE_STATUS& status) override;
   void WriteEvent(WORD type, const std::wstring& text) override;
 
@@ -106,6 +109,8 @@ class ServiceState {
 int InstallService(ServiceControlCalls& calls, const ServiceRegistration& identity, const std::wstring& program,
                    const std::wstring& config, std::ostream& out);
 int UninstallService(ServiceControlCalls& calls, const std::wstring& name, std::ostream& out);
+// --start-service (the installer's START_SERVICE=1).
+int StartInstalledService(ServiceControlCalls& calls, const std::wstring& name, std::ostream& out);
 
 // The registration --install-service makes, from the service's names, the program and --config.
 ServiceRegistration RegistrationFor(const ServiceRegistration& identity, const std::wstring& program,

@@ -177,6 +177,15 @@ int UninstallService(ServiceControlCalls& calls, const std::wstring& name, std::
   return 0;
 }
 
+int StartInstalledService(ServiceControlCalls& calls, const std::wstring& name, std::ostream& out) {
+  const DWORD error = calls.Start(name);
+  if (error != ERROR_SUCCESS && error != ERROR_SERVICE_ALREADY_RUNNING) {
+    return Refused(out, name, "--start-service", error);
+  }
+  out << Narrow(name) << ": started the service " << Narrow(name) << "\n";
+  return 0;
+}
+
 // ---- the real calls ----
 
 namespace {
@@ -271,6 +280,14 @@ DWORD WindowsServiceControlCalls::AddEventSource(const std::wstring& name, const
 DWORD WindowsServiceControlCalls::RemoveEventSource(const std::wstring& name) {
   const std::wstring path = kEventSources + name;
   return static_cast<DWORD>(RegDeleteKeyW(HKEY_LOCAL_MACHINE, path.c_str()));
+}
+
+DWORD WindowsServiceControlCalls::Start(const std::wstring& name) {
+  ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager.handle) return GetLastError();
+  ServiceHandle service(OpenServiceW(manager.handle, name.c_str(), SERVICE_START));
+  if (!service.handle) return GetLastError();
+  return StartServiceW(service.handle, 0, nullptr) ? ERROR_SUCCESS : GetLastError();
 }
 
 void WindowsServiceControlCalls::SetStatus(const SERVICE_STATUS& status) {
@@ -423,14 +440,16 @@ std::optional<int> HostService(int argc, char** argv, const ServiceIdentity& ide
   const std::wstring name = WideFromAnsi(identity.name);
   for (int i = 1; i < argc; ++i) {
     const bool install = std::strcmp(argv[i], "--install-service") == 0;
-    if (!install && std::strcmp(argv[i], "--uninstall-service") != 0) continue;
+    const bool uninstall = std::strcmp(argv[i], "--uninstall-service") == 0;
+    const bool start = std::strcmp(argv[i], "--start-service") == 0;
+    if (!install && !uninstall && !start) continue;
     WindowsServiceControlCalls calls(name);
     if (!install) {
       if (argc != 2) {
-        std::cerr << identity.name << ": --uninstall-service takes no other argument\n";
+        std::cerr << identity.name << ": " << argv[i] << " takes no other argument\n";
         return 2;
       }
-      return UninstallService(calls, name, std::cerr);
+      return uninstall ? UninstallService(calls, name, std::cerr) : StartInstalledService(calls, name, std::cerr);
     }
     std::string config;
     for (int j = 1; j < argc; ++j) {

@@ -15,8 +15,8 @@ struct ServiceIdentity {
 // Called first in main. On Windows:
 //  - `--install-service [--config FILE]` registers this program as the service (automatic start,
 //    LocalService, restart after 5 s on the first two failures, a non-zero exit counting as one)
-//    and `--uninstall-service` stops and removes it; their exit status is returned (1 without
-//    administrator rights, with a message saying so);
+//    `--uninstall-service` stops and removes it, `--start-service` starts it; their exit status is
+//    returned (1 without administrator rights, with a message saying so);
 //  - when the Service Control Manager started the process, the host reports start pending,
 //    routes standard output and error to the Event Log, reports running at the program's first
 //    line on standard output (its "listening on" line), turns stop and shutdown into SIGTERM (the

@@ -8,7 +8,8 @@ packages=(cmake g++ make pkg-config ccache
           clang-14 libclang-rt-14-dev
           gcc python3 python3-pytest nlohmann-json3-dev
           binutils dpkg-dev file  # debug split, dpkg-shlibdeps and CPack's DEB step
-          chromium)  # the service's page in a headless browser
+          chromium  # the service's page in a headless browser
+          help2man lintian man-db)  # the packages' manual pages, and Debian's package checker
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -32,6 +32,7 @@ class StandInCalls : public ServiceControlCalls {
     sources.push_back(L"-" + name);
     return ERROR_SUCCESS;
   }
+  DWORD Start(const std::wstring&) override { return ERROR_SUCCESS; }
   void SetStatus(const SERVICE_STATUS& status) override { statuses.push_back(status); }
   void WriteEvent(WORD type, const std::wstring& text) override { events.push_back({type, text}); }
 

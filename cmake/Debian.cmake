@@ -1,0 +1,57 @@
+# What Debian asks of a binary package beside its files (lintian checks it in
+# scripts/test-install.sh): a maintainer contact, the copyright file and a changelog in every
+# package's documentation folder, shlibs and the ldconfig trigger for the library, and a manual
+# page for each program, written by help2man from the program's --help when the build runs.
+set(CPACK_PACKAGE_CONTACT "Korvalt Ponderix team <ponderix@korvalt.example>")
+set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
+set(CPACK_DEBIAN_PACKAGE_SOURCE ponderix)
+set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://korvalt.example/ponderix")
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS ON)
+set(CPACK_DEBIAN_PACKAGE_GENERATE_SHLIBS_POLICY ">=")
+set(PONDERIX_DEBIAN_VERSION ${PROJECT_VERSION}-${CPACK_DEBIAN_PACKAGE_RELEASE})
+
+set(debian ${PROJECT_BINARY_DIR}/debian)
+configure_file(${PROJECT_SOURCE_DIR}/cmake/debian/changelog.in ${debian}/changelog @ONLY)
+find_program(GZIP_PROGRAM gzip REQUIRED)
+# gzip -n: no name or time inside, the same bytes on every build.
+execute_process(COMMAND ${GZIP_PROGRAM} -9nf ${debian}/changelog)
+
+foreach(component runtime development tools python debug)
+  string(TOUPPER ${component} upper)
+  set(package ${CPACK_DEBIAN_${upper}_PACKAGE_NAME})
+  install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/copyright ${debian}/changelog.gz
+          DESTINATION share/doc/${package} COMPONENT ${component})
+  if(EXISTS ${PROJECT_SOURCE_DIR}/cmake/debian/${package}.lintian-overrides)
+    install(FILES ${PROJECT_SOURCE_DIR}/cmake/debian/${package}.lintian-overrides
+            DESTINATION share/lintian/overrides RENAME ${package} COMPONENT ${component})
+  endif()
+endforeach()
+
+# Manual pages: help2man reads each program's --help (Debian's help2man package).
+find_program(HELP2MAN_PROGRAM help2man)
+if(HELP2MAN_PROGRAM)
+  set(pages "")
+  foreach(tool Benchtap scalesim scale-service)
+    if(NOT TARGET ${tool})
+      continue()
+    endif()
+    # help2man runs the program through a script of the program's name, which ends with status 0
+    # (Benchtap's --help ends with 1, as its other early exits do) and gives it a data folder.
+    set(page ${PROJECT_BINARY_DIR}/man/${tool}.1)
+    file(GENERATE OUTPUT ${PROJECT_BINARY_DIR}/man/bin/${tool}
+         CONTENT "#!/bin/sh\nAPPDATA='${PROJECT_BINARY_DIR}/man/appdata' '$<TARGET_FILE:${tool}>' \"$@\" 2>&1\nexit 0\n"
+         FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+    add_custom_command(OUTPUT ${page}.gz
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${PROJECT_BINARY_DIR}/man/appdata
+      COMMAND ${HELP2MAN_PROGRAM} --no-info --version-string=${PROJECT_VERSION} --section=1 --source=Ponderix
+              --output=${page} ${PROJECT_BINARY_DIR}/man/bin/${tool}
+      COMMAND ${GZIP_PROGRAM} -9nf ${page}
+      DEPENDS ${tool}
+      COMMENT "Manual page of ${tool}")
+    list(APPEND pages ${page}.gz)
+    install(FILES ${page}.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT tools)
+  endforeach()
+  add_custom_target(manual-pages ALL DEPENDS ${pages})
+else()
+  message(STATUS "help2man not found: no manual pages (install Debian's help2man)")
+endif()
