@@ -236,9 +236,16 @@ DWORD WindowsServiceControlCalls::Register(const ServiceRegistration& r) {
   failure.dwResetPeriod = r.failureResetSeconds;
   failure.cActions = static_cast<DWORD>(actions.size());
   failure.lpsaActions = actions.data();
-  if (!ChangeServiceConfig2W(service.handle, SERVICE_CONFIG_FAILURE_ACTIONS, &failure)) return GetLastError();
   SERVICE_FAILURE_ACTIONS_FLAG flag{r.failureActionsOnNonCrashFailures ? TRUE : FALSE};
-  if (!ChangeServiceConfig2W(service.handle, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &flag)) return GetLastError();
+  if (!ChangeServiceConfig2W(service.handle, SERVICE_CONFIG_FAILURE_ACTIONS, &failure) ||
+      !ChangeServiceConfig2W(service.handle, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG, &flag)) {
+    const DWORD error = GetLastError();
+    // Windows keeps both since Vista; a service manager that knows neither (Wine's) still runs
+    // the service, only without restarts.
+    if (error != ERROR_INVALID_LEVEL) return error;
+    std::cerr << Narrow(r.name) << ": this service manager keeps no recovery actions (error 124): the service is "
+              << "not restarted after a failure\n";
+  }
   return ERROR_SUCCESS;
 }
 
