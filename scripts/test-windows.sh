@@ -266,6 +266,12 @@ status=0
 [ "$status" = 0 ] || tail -n 20 "$work/msi.log"
 record $status "wixl builds ponderix-x64.msi ($(( $(stat -c %s "$msi_x64" 2>/dev/null || echo 0) / 1024 )) KiB) and ponderix-x86.msi"
 
+# A prefix of their own, new on every pass: a till on which nothing was installed before.
+main_prefix=$WINEPREFIX
+export WINEPREFIX=$out/wineprefix-msi
+rm -rf "$WINEPREFIX"
+wineboot -i >/dev/null 2>&1
+results=$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/KORVALT/Trelvane/json-results
 installed="$WINEPREFIX/drive_c/Program Files/Ponderix"
 settings_folder="$WINEPREFIX/drive_c/ProgramData/Ponderix"
 installed_files=(driver.dll Benchtap.exe scale-service.exe include/ponderix.h include/driver-api.hpp examples/demo.json
@@ -320,11 +326,12 @@ printf '{"scale": ["till=tcp:%s"], "listen": "127.0.0.1:%s", "idle-poll-ms": 0}\
 wine sc start scale-service >"$work/sc-start.out" 2>&1 || true
 status=1
 for _ in $(seq 300); do
-  grep -q '"status":"ok"' <<<"$(fetch /v1/health)" && { status=0; break; }
+  grep -q '"weight_mg":1250000' <<<"$(fetch /v1/scales/till/weight)" && { status=0; break; }
   sleep 0.1
 done
+grep -q '"status":"ok"' <<<"$(fetch /v1/health)" || status=1
 [ "$status" = 0 ] || cat "$work/sc-start.out"
-record $status "sc start scale-service: the service answers GET /v1/health"
+record $status "sc start scale-service: the service gives the weight of 1250 g and GET /v1/health answers ok"
 started=$(date +%s%N)
 wine sc stop scale-service >"$work/sc-stop.out" 2>&1 || true
 status=1
@@ -354,6 +361,8 @@ wine msiexec /x "Z:$msi_x86" /qn >>"$work/msiexec.log" 2>&1 || status=1
 [ ! -e "$installed32/driver.dll" ] || status=1
 [ "$status" = 0 ] || tail -n 20 "$work/msiexec.log"
 record $status "ponderix-x86.msi installs the i686 driver.dll under Program Files (x86)\\Ponderix and removes it"
+wineserver -k 2>/dev/null || true
+export WINEPREFIX=$main_prefix
 
 if [ "$skipped_total" != 0 ]; then
   echo "$passed passed, $failed failed, $skipped_total skipped"
