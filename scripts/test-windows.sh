@@ -280,6 +280,13 @@ if [ -d "$root/bindings" ]; then
   while read -r file; do installed_files+=("bindings/$file"); done < <(cd "$root/bindings" &&
     find . -type f -not -path '*/.*' -not -path '*/bin/*' -not -path '*/obj/*' | sed 's|^\./||' | head -n 5)
 fi
+# The till's settings are there before the install, as on a till that was set up before: Wine
+# starts automatic services whenever its service manager starts.
+scale msi-service POS2MProV1 tcp
+port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+mkdir -p "$settings_folder"
+printf '{"scale": ["till=tcp:%s"], "listen": "127.0.0.1:%s", "idle-poll-ms": 0}\n' "$end_point" "$port" \
+  >"$settings_folder/scale-service.json"
 status=0
 wine msiexec /i "Z:$msi_x64" /qn >"$work/msiexec.log" 2>&1 || status=$?
 for file in "${installed_files[@]}"; do
@@ -317,12 +324,7 @@ else
   echo "      service control calls (test-windows, ServiceHostTest.*, counted above)."
 fi
 
-# Configured by hand, as an administrator does, then started and stopped through the service manager.
-scale msi-service POS2MProV1 tcp
-port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-mkdir -p "$settings_folder"
-printf '{"scale": ["till=tcp:%s"], "listen": "127.0.0.1:%s", "idle-poll-ms": 0}\n' "$end_point" "$port" \
-  >"$settings_folder/scale-service.json"
+# Started and stopped through the service manager.
 wine sc start scale-service >"$work/sc-start.out" 2>&1 || true
 status=1
 for _ in $(seq 300); do
@@ -330,7 +332,12 @@ for _ in $(seq 300); do
   sleep 0.1
 done
 grep -q '"status":"ok"' <<<"$(fetch /v1/health)" || status=1
-[ "$status" = 0 ] || cat "$work/sc-start.out"
+if [ "$status" != 0 ]; then
+  cat "$work/sc-start.out" "$settings_folder/scale-service.json"
+  wine sc query scale-service 2>&1 | tr -d '\r' | grep STATE || true
+  echo "weight: $(fetch /v1/scales/till/weight)"
+  ss -ltnp 2>/dev/null | grep -i wine || true
+fi
 record $status "sc start scale-service: the service gives the weight of 1250 g and GET /v1/health answers ok"
 started=$(date +%s%N)
 wine sc stop scale-service >"$work/sc-stop.out" 2>&1 || true
