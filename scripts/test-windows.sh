@@ -271,6 +271,12 @@ main_prefix=$WINEPREFIX
 export WINEPREFIX=$out/wineprefix-msi
 rm -rf "$WINEPREFIX"
 wineboot -i >/dev/null 2>&1
+# Wine starts automatic services whenever its service manager starts, inside its own start-up:
+# there scale-service stays "running" without ever listening (Wine's start-up order, not the
+# program's: started by sc it serves). One wineserver for the whole section keeps that start-up
+# from happening again after the install.
+wineserver -k 2>/dev/null || true
+wineserver -p
 results=$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/KORVALT/Trelvane/json-results
 installed="$WINEPREFIX/drive_c/Program Files/Ponderix"
 settings_folder="$WINEPREFIX/drive_c/ProgramData/Ponderix"
