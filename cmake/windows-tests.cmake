@@ -23,7 +23,7 @@ add_library(test_support STATIC ${SUPPORT_SOURCES})
 target_include_directories(test_support PUBLIC ${CMAKE_SOURCE_DIR})
 target_compile_options(test_support PUBLIC ${WINDOWS_COMPAT})
 target_link_libraries(test_support PUBLIC gtest ponderix_platform Boost::filesystem)
-target_compile_definitions(test_support PUBLIC BUILD_DIR="${CMAKE_BINARY_DIR}"
+target_compile_definitions(test_support PUBLIC BUILD_DIR="${CMAKE_BINARY_DIR}" SOURCE_DIR="${CMAKE_SOURCE_DIR}"
                            DRIVER_LIBRARY_PATH="$<TARGET_FILE:driver>")
 
 set(PONDERIX_WINDOWS_TESTS "")

@@ -21,6 +21,7 @@ test=(ccache pkg-config
       gcc python3 python3-pytest
       binutils dpkg-dev file  # debug split, dpkg-shlibdeps and CPack's DEB step
       mono-mcs mono-runtime fp-compiler fp-units-fcl python3-pip  # the bindings' tests (test-bindings.sh)
+      help2man lintian man-db  # the packages' manual pages, and Debian's package checker
       chromium)  # the service's page in a headless browser
 
 case "$set_name" in

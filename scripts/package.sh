@@ -3,7 +3,7 @@
 # ponderix-tools, ponderix-dbg) from the build folder (default build/) into its packages/ folder.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build}
+build=$(cd "${1:-$root/build}" && pwd)
 "$root/scripts/install-deps.sh"
 # The packages install under /usr, where the library goes to the multiarch folder
 # (lib/x86_64-linux-gnu); the build's own install prefix is put back afterwards.

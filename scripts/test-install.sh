@@ -184,3 +184,22 @@ exposure=$(systemd-analyze security --offline=true "$unit" 2>&1 | sed -n 's/.*Ov
 echo "systemd-analyze security: exposure $exposure"
 awk -v e="$exposure" 'BEGIN { exit !(e <= 2.0) }' || fail "the unit's exposure $exposure is above 2.0"
 consumer_against "$scratch/usr" packages
+
+echo "== lintian and the manual pages"
+# Debian's package checker on every package: no error and no warning (overrides, each with its
+# reason, ship in the packages under usr/share/lintian/overrides).
+status=0
+lintian --fail-on error,warning "$build"/packages/*.deb >"$work/lintian.out" 2>&1 ||
+  status=$?
+grep -v 'running with root privileges' "$work/lintian.out" | sed 's/^/  /' || true
+[ "$status" = 0 ] || fail "lintian reports errors or warnings"
+echo "lintian: $(ls "$build"/packages/*.deb | wc -l) packages without errors or warnings"
+# A manual page for each program, written from its --help, which man can show.
+for tool in Benchtap scalesim scale-service; do
+  page="$scratch/usr/share/man/man1/$tool.1.gz"
+  [ -f "$page" ] || fail "no manual page for $tool"
+  zcat "$page" | grep -Eqi '^\.TH "?'"$tool"'"? "?1"? ' || fail "$tool.1 is no section 1 page of $tool"
+  MANWIDTH=80 man -l "$page" >"$work/page.txt" 2>/dev/null || fail "man cannot show $tool.1"
+  grep -q "^NAME" "$work/page.txt" && grep -Eq -- '^ +-' "$work/page.txt" || fail "$tool.1 does not list $tool's options"
+done
+echo "manual pages: Benchtap.1, scalesim.1, scale-service.1"

@@ -12,6 +12,7 @@
 #include <boost/asio/steady_timer.hpp>
 
 #include "platform/descriptor-limit.hpp"
+#include "platform/service-host.hpp"
 #include "service/service.hpp"
 #include "service/supervisor.hpp"
 
@@ -128,6 +129,11 @@ bool Serve(boost::asio::io_context& io, Service& service, const ServiceSettings&
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Windows: --install-service, --uninstall-service, and the service control protocol when the
+  // Service Control Manager starts the program (its stop arrives as SIGTERM). Nothing elsewhere.
+  if (const auto status = Korvalt::Ponderix::Platform::HostService(
+          argc, argv, {"scale-service", "Ponderix scale service", "Serves the scales of this machine to point-of-sale pages"}))
+    return *status;
   ServiceSettings settings;
   int status = 0;
   if (!ReadSettings(argc, argv, settings, status)) return status;
