@@ -43,12 +43,19 @@ fi
 # 32-bit runs are skipped (and said to be), never forced.
 wine32_missing=""
 if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
+  added_i386=""
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
+    added_i386=1
     apt-get update -qq || true
   fi
   if ! apt-get install -y -qq --no-install-recommends --no-remove wine32:i386 >"$out/wine32-install.log" 2>&1; then
     wine32_missing="apt could not install wine32:i386 ($(grep -m1 '^E:' "$out/wine32-install.log" || echo "see $out/wine32-install.log"))"
+    # Leave apt as it was: an i386 index the mirror serves inconsistently would fail every later
+    # apt-get update on this machine.
+    if [ -n "$added_i386" ] && ! dpkg -l | grep -q ':i386 '; then
+      dpkg --remove-architecture i386 && apt-get update -qq || true
+    fi
   fi
 fi
 
