@@ -35,7 +35,7 @@
 #include <boost/beast/http.hpp>
 #include <boost/beast/websocket.hpp>
 
-#include "driver/interface/ponderix.h"
+#include "driver/api/ponderix.h"
 #include "simulator/responders.hpp"
 #include "simulator/simulator.hpp"
 

@@ -2,7 +2,7 @@
 // time (the export declarations themselves are never needed here).
 #pragma once
 
-#include "driver/interface/driver-types.hpp"
+#include "driver/api/driver-types.hpp"
 
 namespace Korvalt::Ponderix::Benchtap {
 using Driver::Command;

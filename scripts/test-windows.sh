@@ -197,7 +197,7 @@ done
 expected=$(sed -n '/global:/,/local:/p' "$root/driver/interface/exports.map" | tr ' ;' '\n\n' |
            grep -E '^[A-Za-z_]+$' | grep -v global | sort)
 # ... beside the C interface's functions, as ponderix.h declares them.
-expected_c=$(grep -o 'pdx_[a-z_]*(' "$root/driver/interface/ponderix.h" | tr -d '(' | sort -u)
+expected_c=$(grep -o 'pdx_[a-z_]*(' "$root/driver/api/ponderix.h" | tr -d '(' | sort -u)
 for arch in x86_64 i686; do
   exported=$("$arch-w64-mingw32-objdump" -p "$out/$arch/driver.dll" |
              sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^\s*\[ *[0-9]*\] //p' | sort)

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "driver/interface/ponderix.h"
+#include "driver/api/ponderix.h"
 #include "service/service-config.hpp"
 
 namespace ScaleService {

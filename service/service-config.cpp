@@ -10,7 +10,7 @@
 #include <boost/asio/ip/address.hpp>
 #include <nlohmann/json.hpp>
 
-#include "driver/interface/ponderix.h"
+#include "driver/api/ponderix.h"
 
 namespace ScaleService {
 

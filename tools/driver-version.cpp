@@ -2,7 +2,7 @@
 #include <iostream>
 #include <string>
 
-#include "driver/interface/driver-types.hpp"
+#include "driver/api/driver-types.hpp"
 #include "platform/dynamic-library.hpp"
 #include "platform/paths.hpp"
 

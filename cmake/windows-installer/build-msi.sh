@@ -19,7 +19,7 @@ root, win64 = sys.argv[1], sys.argv[2]
 tree = {}  # installed folder -> files
 def add(folder, files):
     tree.setdefault(folder, []).extend(sorted(files))
-add("include", [f"{root}/driver/interface/{n}" for n in ("ponderix.h", "driver-types.hpp", "driver-api.hpp")])
+add("include", [f"{root}/driver/api/{n}" for n in ("ponderix.h", "driver-types.hpp", "driver-api.hpp")])
 add("examples", [f"{root}/examples/{n}" for n in os.listdir(f"{root}/examples") if n.endswith(".json")])
 add("docs", [f"{root}/README.md"] + [f"{root}/docs/{n}" for n in os.listdir(f"{root}/docs") if n.endswith(".md")])
 # The bindings as they stand in the source tree, when there are any (build output left out).

@@ -3,7 +3,6 @@
 #include "common/text-template.hpp"
 #include "common/utf8.hpp"
 #include "driver/vocabulary/enumeration-names.hpp"
-#include "driver/interface/defines.hpp"
 #include "driver/logging/logging.hpp"
 #include "driver/protocols/command-executor.hpp"
 #include "driver/protocols/protocol-table.hpp"

@@ -9,7 +9,7 @@
 
 #include "driver/connections/connection.hpp"
 #include "driver/device/device-resources.hpp"
-#include "driver/interface/driver-types.hpp"
+#include "driver/api/driver-types.hpp"
 #include "driver/logic-devices/logic-devices.hpp"
 #include "driver/protocols/protocol-context.hpp"
 #include "driver/vocabulary/weight-reading.hpp"

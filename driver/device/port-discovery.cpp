@@ -8,7 +8,6 @@
 
 #include "common/text-template.hpp"
 #include "driver/connections/connection.hpp"
-#include "driver/interface/defines.hpp"
 #include "driver/logging/logging.hpp"
 #include "driver/protocols/command-executor.hpp"
 #include "driver/protocols/protocol-table.hpp"

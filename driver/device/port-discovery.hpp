@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/interface/driver-types.hpp"
+#include "driver/api/driver-types.hpp"
 #include "platform/serial-ports.hpp"
 
 namespace Korvalt::Ponderix::Driver {

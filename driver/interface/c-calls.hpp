@@ -8,7 +8,7 @@
 #include <string>
 
 #include "driver/interface/call-frame.hpp"
-#include "driver/interface/ponderix.h"
+#include "driver/api/ponderix.h"
 #include "driver/vocabulary/weight-reading.hpp"
 
 namespace Korvalt::Ponderix::Driver::CCalls {

@@ -1,6 +1,6 @@
 // The C interface's port functions: the listing of the machine's serial ports and discovery of
 // the scales on them. Both write a tab-separated table into the caller's buffer.
-#include "driver/interface/ponderix.h"
+#include "driver/api/ponderix.h"
 
 #include <chrono>
 #include <cstring>

@@ -6,7 +6,7 @@
 
 #include "driver/interface/c-calls.hpp"
 #include "driver/interface/c-names.hpp"
-#include "driver/interface/ponderix.h"
+#include "driver/api/ponderix.h"
 #include "driver/protocols/protocol-table.hpp"
 
 using namespace Korvalt::Ponderix::Driver;

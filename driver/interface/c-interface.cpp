@@ -1,6 +1,6 @@
 // The C interface: plain C types over the same devices, call frame and locking as the C++
 // exports. Texts are UTF-8; text outputs go into the caller's buffer whole or not at all.
-#include "driver/interface/ponderix.h"
+#include "driver/api/ponderix.h"
 
 #include <cstdint>
 #include <cstring>

@@ -5,7 +5,7 @@
 #include <iterator>
 
 #include "driver/interface/defines.hpp"
-#include "driver/interface/ponderix.h"
+#include "driver/api/ponderix.h"
 
 namespace Korvalt::Ponderix::Driver::CCalls {
 namespace {

@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "driver/interface/device-manager.hpp"
-#include "driver/interface/driver-types.hpp"
+#include "driver/api/driver-types.hpp"
 
 namespace Korvalt::Ponderix::Driver {
 

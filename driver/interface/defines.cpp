@@ -8,51 +8,6 @@ namespace {
 
 using DescriptionTable = std::map<int, std::map<ErrorCase, std::wstring>>;
 
-const std::map<ErrorCase, std::string>& NameTable() {
-  static const std::map<ErrorCase, std::string> table{
-      {ErrorCase::Correct, "Correct"},
-      {ErrorCase::Unset, "Unset"},
-      {ErrorCase::ErrorCaseUnknown, "ErrorCaseUnknown"},
-      {ErrorCase::IncorrectArgumnts, "IncorrectArgumnts"},
-      {ErrorCase::ConnectionError, "ConnectionError"},
-      {ErrorCase::UnableToOpenSerialPort, "UnableToOpenSerialPort"},
-      {ErrorCase::BoostErrorUnknown, "BoostErrorUnknown"},
-      {ErrorCase::BoostTimeOut, "BoostTimeOut"},
-      {ErrorCase::HandleNull, "HandleNull"},
-      {ErrorCase::HandleInvalid, "HandleInvalid"},
-      {ErrorCase::HandleDoesNotExist, "HandleDoesNotExist"},
-      {ErrorCase::ParamTypeUnknown, "ParamTypeUnknown"},
-      {ErrorCase::ParamTypeUnsupported, "ParamTypeUnsupported"},
-      {ErrorCase::ParamTypeIsNotSetToGet, "ParamTypeIsNotSetToGet"},
-      {ErrorCase::OptionUnknown, "OptionUnknown"},
-      {ErrorCase::OptionUnsupported, "OptionUnsupported"},
-      {ErrorCase::OptionIsNotSetToGet, "OptionIsNotSetToGet"},
-      {ErrorCase::ParamValueUnknown, "ParamValueUnknown"},
-      {ErrorCase::ParamValueUnsupported, "ParamValueUnsupported"},
-      {ErrorCase::ParamValueUnset, "ParamValueUnset"},
-      {ErrorCase::CommandUnknown, "CommandUnknown"},
-      {ErrorCase::CommandUnsupported, "CommandUnsupported"},
-      {ErrorCase::DeviceResponseIncorrectFormat, "DeviceResponseIncorrectFormat"},
-      {ErrorCase::DeviceUnexpectedResponse, "DeviceUnexpectedResponse"},
-      {ErrorCase::DeviceReturnsError, "DeviceReturnsError"},
-      {ErrorCase::DeviceIsNotStabilized, "DeviceIsNotStabilized"},
-      {ErrorCase::UnknownExceptionWasCaught, "UnknownExceptionWasCaught"},
-      {ErrorCase::OpenCheckValuesIsNotEq, "OpenCheckValuesIsNotEq"},
-      {ErrorCase::JSONKeyMissing, "JSONKeyMissing"},
-      {ErrorCase::JSONAnotherFileExtension, "JSONAnotherFileExtension"},
-      {ErrorCase::JSONFileDoesNotExist, "JSONFileDoesNotExist"},
-      {ErrorCase::JSONFileParsingProblem, "JSONFileParsingProblem"},
-      {ErrorCase::CommandLineIncorrectArgument, "CommandLineIncorrectArgument"},
-      {ErrorCase::UnableToOpenFile, "UnableToOpenFile"},
-      {ErrorCase::WrongModelChosen, "WrongModelChosen"},
-      {ErrorCase::EscapeClicked, "EscapeClicked"},
-      {ErrorCase::LogicDeviceJSONError, "LogicDeviceJSONError"},
-      {ErrorCase::LogicDeviceNotFound, "LogicDeviceNotFound"},
-      {ErrorCase::NotAllParamsAreSetInLogicDevice, "NotAllParamsAreSetInLogicDevice"},
-  };
-  return table;
-}
-
 // Built once; the texts are fixed. The two letters "Ta" and the final "a" of "Taйм-аут Boost-a",
 // and the final "a" of "Неизвестная ошибка Boost-a", are Latin letters.
 const DescriptionTable& Descriptions() {
@@ -143,16 +98,6 @@ const DescriptionTable& Descriptions() {
 }
 
 }  // namespace
-
-bool IsKnown(ErrorCase ecase) { return NameTable().count(ecase) != 0; }
-
-std::string ToString(ErrorCase ecase) {
-  auto it = NameTable().find(ecase);
-  if (it == NameTable().end()) {
-    throw std::logic_error("Func ToString(ErrorCase ecase), ecase is not valid.");
-  }
-  return it->second;
-}
 
 bool IsKnownLanguage(int language) { return Descriptions().count(language) != 0; }
 

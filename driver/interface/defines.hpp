@@ -1,19 +1,16 @@
-// Result codes: text names and the English and Russian descriptions.
+// Result codes: the English and Russian descriptions (their names are in the vocabulary).
 #pragma once
 
 #include <stdexcept>
 #include <string>
 
-#include "driver/interface/driver-types.hpp"
+#include "driver/api/driver-types.hpp"
+#include "driver/vocabulary/enumeration-names.hpp"
 
 namespace Korvalt::Ponderix::Driver {
 
 // What GetCurrentVersion and pdx_get_version answer.
 inline constexpr const char* kDriverVersion = "1.1.3";
-
-// Text name of a result code; throws std::logic_error for a number outside the list.
-std::string ToString(ErrorCase ecase);
-bool IsKnown(ErrorCase ecase);
 
 // Description in the given language (kLanguageRussian, kLanguageEnglish). Throws
 // std::logic_error when the language has no table or the code has no text in it.

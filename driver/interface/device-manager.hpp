@@ -11,7 +11,7 @@
 #include <mutex>
 
 #include "driver/device/device.hpp"
-#include "driver/interface/driver-types.hpp"
+#include "driver/api/driver-types.hpp"
 
 namespace Korvalt::Ponderix::Driver {
 

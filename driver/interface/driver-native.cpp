@@ -10,7 +10,7 @@
 #include "driver/interface/call-frame.hpp"
 #include "driver/interface/defines.hpp"
 #include "driver/interface/device-manager.hpp"
-#include "driver/interface/driver-api.hpp"
+#include "driver/api/driver-api.hpp"
 #include "driver/logging/logging.hpp"
 #include "platform/caller-text.hpp"
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "driver/vocabulary/bytes.hpp"
-#include "driver/interface/driver-types.hpp"
+#include "driver/api/driver-types.hpp"
 
 namespace Korvalt::Ponderix::Driver::Logging {
 

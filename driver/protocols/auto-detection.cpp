@@ -6,7 +6,6 @@
 
 #include "common/text-template.hpp"
 #include "driver/connections/connection.hpp"
-#include "driver/interface/defines.hpp"
 #include "driver/logging/logging.hpp"
 #include "driver/protocols/native-protocol.hpp"
 #include "driver/protocols/protocol-families.hpp"

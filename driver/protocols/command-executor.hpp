@@ -11,7 +11,7 @@
 #include "driver/protocols/protocol-context.hpp"
 #include "driver/vocabulary/output-values.hpp"
 #include "driver/vocabulary/weight-reading.hpp"
-#include "driver/interface/driver-types.hpp"
+#include "driver/api/driver-types.hpp"
 
 namespace Korvalt::Ponderix::Driver {
 

@@ -8,7 +8,7 @@
 
 #include "driver/vocabulary/bytes.hpp"
 #include "driver/vocabulary/weight-reading.hpp"
-#include "driver/interface/driver-types.hpp"
+#include "driver/api/driver-types.hpp"
 #include "driver/protocols/command-executor-by-communicator.hpp"
 
 namespace Korvalt::Ponderix::Driver {

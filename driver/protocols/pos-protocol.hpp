@@ -11,7 +11,7 @@
 #include "driver/vocabulary/bytes.hpp"
 #include "driver/vocabulary/control-bytes.hpp"
 #include "driver/vocabulary/weight-reading.hpp"
-#include "driver/interface/driver-types.hpp"
+#include "driver/api/driver-types.hpp"
 #include "driver/protocols/command-executor-by-communicator.hpp"
 
 namespace Korvalt::Ponderix::Driver {

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "driver/connections/connection.hpp"
-#include "driver/interface/driver-types.hpp"
+#include "driver/api/driver-types.hpp"
 #include "driver/vocabulary/output-values.hpp"
 
 namespace Korvalt::Ponderix::Driver {

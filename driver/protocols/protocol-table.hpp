@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "driver/interface/driver-types.hpp"
+#include "driver/api/driver-types.hpp"
 #include "driver/protocols/command-executor.hpp"
 
 namespace Korvalt::Ponderix::Driver {

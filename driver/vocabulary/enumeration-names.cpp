@@ -15,6 +15,51 @@ const std::string& Lookup(const std::map<Enum, std::string>& table, Enum value, 
   return it->second;
 }
 
+const std::map<ErrorCase, std::string>& ErrorCaseNames() {
+  static const std::map<ErrorCase, std::string> table{
+      {ErrorCase::Correct, "Correct"},
+      {ErrorCase::Unset, "Unset"},
+      {ErrorCase::ErrorCaseUnknown, "ErrorCaseUnknown"},
+      {ErrorCase::IncorrectArgumnts, "IncorrectArgumnts"},
+      {ErrorCase::ConnectionError, "ConnectionError"},
+      {ErrorCase::UnableToOpenSerialPort, "UnableToOpenSerialPort"},
+      {ErrorCase::BoostErrorUnknown, "BoostErrorUnknown"},
+      {ErrorCase::BoostTimeOut, "BoostTimeOut"},
+      {ErrorCase::HandleNull, "HandleNull"},
+      {ErrorCase::HandleInvalid, "HandleInvalid"},
+      {ErrorCase::HandleDoesNotExist, "HandleDoesNotExist"},
+      {ErrorCase::ParamTypeUnknown, "ParamTypeUnknown"},
+      {ErrorCase::ParamTypeUnsupported, "ParamTypeUnsupported"},
+      {ErrorCase::ParamTypeIsNotSetToGet, "ParamTypeIsNotSetToGet"},
+      {ErrorCase::OptionUnknown, "OptionUnknown"},
+      {ErrorCase::OptionUnsupported, "OptionUnsupported"},
+      {ErrorCase::OptionIsNotSetToGet, "OptionIsNotSetToGet"},
+      {ErrorCase::ParamValueUnknown, "ParamValueUnknown"},
+      {ErrorCase::ParamValueUnsupported, "ParamValueUnsupported"},
+      {ErrorCase::ParamValueUnset, "ParamValueUnset"},
+      {ErrorCase::CommandUnknown, "CommandUnknown"},
+      {ErrorCase::CommandUnsupported, "CommandUnsupported"},
+      {ErrorCase::DeviceResponseIncorrectFormat, "DeviceResponseIncorrectFormat"},
+      {ErrorCase::DeviceUnexpectedResponse, "DeviceUnexpectedResponse"},
+      {ErrorCase::DeviceReturnsError, "DeviceReturnsError"},
+      {ErrorCase::DeviceIsNotStabilized, "DeviceIsNotStabilized"},
+      {ErrorCase::UnknownExceptionWasCaught, "UnknownExceptionWasCaught"},
+      {ErrorCase::OpenCheckValuesIsNotEq, "OpenCheckValuesIsNotEq"},
+      {ErrorCase::JSONKeyMissing, "JSONKeyMissing"},
+      {ErrorCase::JSONAnotherFileExtension, "JSONAnotherFileExtension"},
+      {ErrorCase::JSONFileDoesNotExist, "JSONFileDoesNotExist"},
+      {ErrorCase::JSONFileParsingProblem, "JSONFileParsingProblem"},
+      {ErrorCase::CommandLineIncorrectArgument, "CommandLineIncorrectArgument"},
+      {ErrorCase::UnableToOpenFile, "UnableToOpenFile"},
+      {ErrorCase::WrongModelChosen, "WrongModelChosen"},
+      {ErrorCase::EscapeClicked, "EscapeClicked"},
+      {ErrorCase::LogicDeviceJSONError, "LogicDeviceJSONError"},
+      {ErrorCase::LogicDeviceNotFound, "LogicDeviceNotFound"},
+      {ErrorCase::NotAllParamsAreSetInLogicDevice, "NotAllParamsAreSetInLogicDevice"},
+  };
+  return table;
+}
+
 const std::map<Command, std::string>& CommandNames() {
   static const std::map<Command, std::string> table{
       {Command::Unset, "Unset"},
@@ -185,5 +230,10 @@ bool IsKnown(Command value) { return CommandNames().count(value) != 0; }
 bool IsKnown(ParamType value) { return ParamTypeNames().count(value) != 0; }
 bool IsKnown(Option value) { return OptionNames().count(value) != 0; }
 bool IsKnown(LogicDeviceParamType value) { return LogicDeviceParamTypeNames().count(value) != 0; }
+
+std::string ToString(ErrorCase value) {
+  return Lookup(ErrorCaseNames(), value, "Func ToString(ErrorCase ecase), ecase is not valid.");
+}
+bool IsKnown(ErrorCase value) { return ErrorCaseNames().count(value) != 0; }
 
 }  // namespace Korvalt::Ponderix::Driver

@@ -5,7 +5,7 @@
 #include <map>
 #include <string>
 
-#include "driver/interface/driver-types.hpp"
+#include "driver/api/driver-types.hpp"
 
 namespace Korvalt::Ponderix::Driver {
 

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "driver/interface/driver-types.hpp"
+#include "driver/api/driver-types.hpp"
 #include "driver/vocabulary/output-values.hpp"
 #include "driver/vocabulary/weight-reading.hpp"
 #include "driver/weighing/sale-rules.hpp"

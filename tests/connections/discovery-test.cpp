@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "connection-test-support.hpp"
-#include "driver/interface/ponderix.h"
+#include "driver/api/ponderix.h"
 #include "scalesim-process.hpp"
 
 namespace ConnectionTests {

@@ -6,7 +6,7 @@
 #include <sstream>
 #include <string>
 
-#include "driver/interface/ponderix.h"
+#include "driver/api/ponderix.h"
 #include "simulator/responders.hpp"
 #include "simulator/simulator.hpp"
 #include "tests/support/test-environment.hpp"

@@ -73,7 +73,7 @@ TEST(Exports, TheCInterfaceHasItsOwnSymbolVersion) {
   GTEST_SKIP() << "driver.dll's export table is read by x86_64-w64-mingw32-objdump -p in the Windows test pass";
 #endif
   // Exactly the functions the header declares.
-  std::ifstream header(std::string(SOURCE_DIR) + "/driver/interface/ponderix.h");
+  std::ifstream header(std::string(SOURCE_DIR) + "/driver/api/ponderix.h");
   const std::string text((std::istreambuf_iterator<char>(header)), std::istreambuf_iterator<char>());
   std::vector<std::string> expected;
   for (auto at = text.find("PDX_CALL pdx_"); at != std::string::npos; at = text.find("PDX_CALL pdx_", at + 1)) {

@@ -26,7 +26,7 @@
 #include <boost/beast/websocket.hpp>
 #include <nlohmann/json.hpp>
 
-#include "driver/interface/ponderix.h"
+#include "driver/api/ponderix.h"
 #include "headless-browser.hpp"
 #include "simulator/responders.hpp"
 #include "simulator/simulator.hpp"

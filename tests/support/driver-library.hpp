@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "driver/interface/driver-types.hpp"
+#include "driver/api/driver-types.hpp"
 
 namespace TestSupport {
 
