@@ -41,8 +41,19 @@ fi
 # 32-bit Wine for the i686 build. Its libraries must match the 64-bit ones of the same names
 # version for version; when apt cannot do that without removing or downgrading packages, the
 # 32-bit runs are skipped (and said to be), never forced.
+# First, whether this machine runs 32-bit x86 programs at all: a kernel without IA32 emulation
+# (some sandboxes) refuses them whatever is installed, so apt is not even asked. The probe is the
+# smallest i386 program there is: exit(0) through int 0x80. Only a refusal to execute it counts;
+# anything else goes on to the install.
 wine32_missing=""
-if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
+printf '\x7f\x45\x4c\x46\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08\x5d\x00\x00\x00\x5d\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00\xb8\x01\x00\x00\x00\x31\xdb\xcd\x80' \
+  >"$out/i386-probe"
+chmod +x "$out/i386-probe"
+probe_status=0
+"$out/i386-probe" 2>/dev/null || probe_status=$?
+if [ "$probe_status" = 126 ]; then
+  wine32_missing="this machine's kernel does not execute 32-bit x86 programs (an i386 probe gives 'Exec format error'), so 32-bit Wine cannot run here"
+elif ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q "install ok installed"; then
   added_i386=""
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     dpkg --add-architecture i386
