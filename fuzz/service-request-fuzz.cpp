@@ -8,6 +8,7 @@
 #include <boost/asio/io_context.hpp>
 
 #include "service/service.hpp"
+#include "service/sessions.hpp"
 
 namespace {
 

@@ -14,6 +14,7 @@
 #include "platform/descriptor-limit.hpp"
 #include "platform/service-host.hpp"
 #include "service/service.hpp"
+#include "service/sessions.hpp"
 #include "service/supervisor.hpp"
 
 namespace {

@@ -1,5 +1,5 @@
-// The HTTP and WebSocket side: one listener, one session per connection with its own limits and
-// time-outs, and the API's routes over the scale workers.
+// The API's routes over the scale workers: a request in, its answer out, no I/O of their own
+// (the sessions carry the bytes). Also the fan-out of a scale's readings to its streams.
 #pragma once
 
 #include <functional>
@@ -7,67 +7,28 @@
 #include <memory>
 #include <mutex>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
 #include <boost/asio/io_context.hpp>
-#include <boost/beast/http.hpp>
 #include <nlohmann/json.hpp>
 
+#include "service/connection-limit.hpp"
+#include "service/http-helpers.hpp"
 #include "service/metrics.hpp"
 #include "service/scale-worker.hpp"
 #include "service/service-config.hpp"
 
 namespace ScaleService {
 
-namespace http = boost::beast::http;
-using Request = http::request<http::string_body>;
-using Response = http::response<http::string_body>;
-
-// Limits of what one client may send.
-constexpr std::size_t kMaxRequestBytes = 16 * 1024;
-constexpr std::size_t kMaxHeaderFields = 100;
-constexpr int kHeaderTimeoutMs = 10000;
-constexpr int kHeartbeatMs = 5000;
-
-class StreamSession;
-
-// Open client connections against the cap, and those still sending a request, oldest first.
-// Used on the I/O thread only.
-class ConnectionLimit {
+// A client of a scale's stream as the routes see it; its connection is the session's.
+class StreamSubscriber {
  public:
-  ConnectionLimit(Metrics& metrics, int cap) : metrics_(metrics), cap_(cap) {}
-
-  // One connection's place under the cap, given back once (on destruction at the latest).
-  class Slot {
-   public:
-    explicit Slot(ConnectionLimit& limit) : limit_(limit) {}
-    ~Slot() { Release(); }
-    Slot(const Slot&) = delete;
-    Slot& operator=(const Slot&) = delete;
-    void Release();
-
-   private:
-    ConnectionLimit& limit_;
-    bool released_ = false;
-  };
-
-  // A place for a new connection: when the cap is reached, the oldest connection still sending
-  // its request is closed for it. Nothing when every connection is past its request.
-  std::unique_ptr<Slot> Take();
-  // Closes the oldest connection still sending its request; false when there is none.
-  bool EvictOldest();
-  // The connection waits for a request from now on, until Done; `close` closes it.
-  std::uint64_t Waiting(std::function<void()> close);
-  void Done(std::uint64_t ticket);
-
- private:
-  Metrics& metrics_;
-  const int cap_;
-  int open_ = 0;
-  std::uint64_t nextTicket_ = 1;
-  std::map<std::uint64_t, std::function<void()>> waiting_;
+  virtual ~StreamSubscriber() = default;
+  // Whether the newest exchange of the scale, given as its message without the time, differs in
+  // weight or state from the last message this client got.
+  virtual bool Wants(const std::string& key) const = 0;
+  virtual void Send(const std::string& key, const std::string& message) = 0;
 };
 
 class Service {
@@ -87,9 +48,9 @@ class Service {
   static Response Error(const Request& request, http::status status, const std::string& name,
                         const std::string& message, int code = -1);
 
-  // Streams of a scale share one subscription to its worker.
-  void Join(ScaleWorker* worker, const std::shared_ptr<StreamSession>& session);
-  void Leave(ScaleWorker* worker, StreamSession* session);
+  // Streams of a scale share one subscription to its worker; each gets the readings as messages.
+  void Join(ScaleWorker* worker, const std::shared_ptr<StreamSubscriber>& subscriber);
+  void Leave(ScaleWorker* worker, StreamSubscriber* subscriber);
 
   void SetPort(std::uint16_t port) { port_ = port; }
   ConnectionLimit& Connections() { return connections_; }
@@ -103,7 +64,7 @@ class Service {
   };
   struct Hub {
     int subscription = 0;
-    std::map<StreamSession*, std::weak_ptr<StreamSession>> sessions;
+    std::map<StreamSubscriber*, std::weak_ptr<StreamSubscriber>> subscribers;
   };
 
   // Refusal for origin, host or authorisation; nothing when the request may be served.
@@ -130,6 +91,8 @@ class Service {
   Response Scales(const Request& request) const;
   Response Ports(const Request& request) const;
   Response Health(const Request& request) const;
+  // Sends the newest reading of `worker` to those of its streams that have not seen its like.
+  void Publish(ScaleWorker* worker, const Reading& reading);
 
   boost::asio::io_context& io_;
   const ServiceSettings& settings_;
@@ -140,19 +103,10 @@ class Service {
   ConnectionLimit connections_;
 };
 
-// A reading as the API writes it, with "scale" first and its "status". Failed readings give the
-// error object.
+// A reading as the API writes it: the scale, its "status", the weight fields and the time it was
+// read; a failed reading has the error object instead of the weight.
 nlohmann::json ReadingObject(const std::string& scale, const Reading& reading, const char* type,
                              bool markUnstable = false);
-std::string ReadingJson(const std::string& scale, const Reading& reading, const char* type, bool markUnstable = false);
-
-// Accepts connections on the settings' address until the I/O context stops or `stop` is called
-// (on the I/O thread); returns the port.
-std::uint16_t Listen(Service& service, const ServiceSettings& settings, std::function<void()>& stop);
-
-// One request's bytes through the service's parser, limits and routes, answered into `out` (for
-// the fuzz target: no socket involved).
-void HandleBytes(Service& service, const std::string& bytes, std::string& out);
 
 const std::string& PageHtml();
 
