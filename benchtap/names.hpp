@@ -1,4 +1,6 @@
-// Benchtap's own name tables of the driver's enumerations, and the parameter list of each command.
+// The names of the driver's enumerations as this program prints and reads them (the library's
+// vocabulary, with this program's own spellings where they differ), and the parameter list of
+// each command.
 #pragma once
 
 #include <string>

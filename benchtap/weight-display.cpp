@@ -10,6 +10,7 @@
 
 #include "benchtap/names.hpp"
 #include "common/text-template.hpp"
+#include "driver/vocabulary/connection-names.hpp"
 #include "platform/keys.hpp"
 
 namespace Korvalt::Ponderix::Benchtap {
@@ -104,7 +105,7 @@ void ShowOnce(DisplayWeight& display, Wrapper::Device& device, ErrorCase& ecase)
 std::unique_ptr<DisplayWeight> CreateDisplayWeight(const std::string& protocol, std::ostream& out) {
   if (protocol == "pos") return std::make_unique<DisplayWeightByPOS>(out);
   if (protocol == "cas") return std::make_unique<DisplayWeightByCAS>(out);
-  if (protocol == "auto") return std::make_unique<DisplayWeightAuto>(out);
+  if (protocol == Driver::kAutomatic) return std::make_unique<DisplayWeightAuto>(out);
   if (protocol == "counter") return std::make_unique<DisplayCounter>(out);
   throw std::logic_error("file script-file, func CLITCBCreateDisplayWeight, unrecognized protocol {" + protocol +
                          "} for DisplayWeight.");

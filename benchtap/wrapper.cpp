@@ -7,6 +7,7 @@
 #include <boost/filesystem.hpp>
 
 #include "benchtap/names.hpp"
+#include "driver/vocabulary/connection-names.hpp"
 #include "platform/dynamic-library.hpp"
 
 namespace Korvalt::Ponderix::Wrapper {
@@ -253,8 +254,8 @@ struct Connection {
 
 // The serial port "portname", else the TCP end point "ip"; nothing without either.
 std::optional<Connection> ConnectionOf(const ArgumentMap& arguments) {
-  if (auto port = arguments.find("portname"); port != arguments.end()) return Connection{"Serial Port", port->second};
-  if (auto ip = arguments.find("ip"); ip != arguments.end()) return Connection{"TCP", ip->second};
+  if (auto port = arguments.find("portname"); port != arguments.end()) return Connection{Driver::kSerialPortConnection, port->second};
+  if (auto ip = arguments.find("ip"); ip != arguments.end()) return Connection{Driver::kTcpConnection, ip->second};
   return std::nullopt;
 }
 
@@ -266,7 +267,7 @@ void DescribeLogicDevice(Device& device, int id, const Connection& connection, E
   const std::pair<LogicDeviceParamType, std::string> settings[] = {
       {LogicDeviceParamType::EndPoint, connection.endPoint}, {LogicDeviceParamType::Name, "logic device"},
       {LogicDeviceParamType::ConnectionType, connection.type}, {LogicDeviceParamType::BaudRate, "9600"},
-      {LogicDeviceParamType::Model, "auto"},                  {LogicDeviceParamType::Protocol, "auto"},
+      {LogicDeviceParamType::Model, Driver::kAutomatic},      {LogicDeviceParamType::Protocol, Driver::kAutomatic},
   };
   for (const auto& [type, value] : settings) {
     device.SetLogicDeviceParam(id, type, value, ecase);

@@ -6,6 +6,7 @@
 #include "driver/logging/logging.hpp"
 #include "driver/protocols/command-executor.hpp"
 #include "driver/protocols/protocol-table.hpp"
+#include "driver/vocabulary/connection-names.hpp"
 
 namespace Korvalt::Ponderix::Driver {
 namespace {
@@ -30,7 +31,7 @@ Device::Device() {
 Device::~Device() = default;
 
 bool Device::IsModelMatching(const std::string& model, const std::string& reportedModel) {
-  if (model == "auto") return true;
+  if (model == kAutomatic) return true;
   return FirstDigits(reportedModel) == FirstDigits(model);
 }
 
@@ -93,7 +94,7 @@ void Device::CheckConnectionSettings(ErrorCase& result) {
   for (const auto& [type, value] : settings) {
     const bool known = type == LogicDeviceParamType::Protocol
                            ? FindProtocol(*value) != nullptr
-                           : *value == "Serial Port" || *value == "TCP";
+                           : *value == kSerialPortConnection || *value == kTcpConnection;
     if (known) continue;
     kLog.Error(Fill("Device::Open(), logic device parameter [@] has an unsupported value [@]", ToString(type),
                     *value));
@@ -103,7 +104,7 @@ void Device::CheckConnectionSettings(ErrorCase& result) {
 }
 
 void Device::OpenLine(ErrorCase& result) {
-  if (connectionType_ == "Serial Port") {
+  if (connectionType_ == kSerialPortConnection) {
     connection_ = MakeSerialPortConnection(endPoint_);
     OpenSerial(result);
     if (result != ErrorCase::Correct) {
@@ -124,7 +125,7 @@ void Device::OpenLine(ErrorCase& result) {
 }
 
 void Device::DetectProtocol(std::optional<int> savedAs, ErrorCase& result) {
-  if (protocol_ != "auto") return;
+  if (protocol_ != kAutomatic) return;
   auto found = RunCommand(Command::GetProtocolAuto, result);
   if (result != ErrorCase::Correct) {
     reportedModel_ = "Not Pro model";
@@ -202,7 +203,7 @@ std::string Device::ReportedModel() const { return reportedModel_ == "Not Pro mo
 
 WeightReading Device::ReadStatus(ErrorCase& result) {
   const Command command =
-      protocol_ == "auto" ? Command::StatusOfWeightChannelAuto : Command::StatusOfWeightChannel;
+      protocol_ == kAutomatic ? Command::StatusOfWeightChannelAuto : Command::StatusOfWeightChannel;
   lastReading_.reset();
   RunOtherCommand(command, result);
   if (result != ErrorCase::Correct) return {};
@@ -236,7 +237,7 @@ OutputValues Device::RunOtherCommand(Command command, ErrorCase& result) {
     result = ErrorCase::ConnectionError;
   } else if (!IsCommandAllowed(command, protocol_)) {
     result = ErrorCase::CommandUnsupported;
-  } else if (protocol_ != "auto" && !IsModelMatching(model_, reportedModel_)) {
+  } else if (protocol_ != kAutomatic && !IsModelMatching(model_, reportedModel_)) {
     result = ErrorCase::WrongModelChosen;
   } else {
     return RunCommand(command, result);

@@ -11,6 +11,7 @@
 #include "driver/logging/logging.hpp"
 #include "driver/protocols/command-executor.hpp"
 #include "driver/protocols/protocol-table.hpp"
+#include "driver/vocabulary/connection-names.hpp"
 #include "driver/vocabulary/enumeration-names.hpp"
 
 namespace Korvalt::Ponderix::Driver {
@@ -71,7 +72,7 @@ class LineProbe : public ProtocolContext {
  private:
   std::shared_ptr<Connection> connection_;
   std::optional<Clock::time_point> deadline_;
-  std::string protocol_ = "auto";
+  std::string protocol_ = kAutomatic;
 };
 
 // Opens the line as `open` does for the protocol "auto": serial at the probe speed with the
@@ -85,7 +86,7 @@ std::shared_ptr<Connection> OpenLine(const std::string& endPoint, ErrorCase& res
   auto connection = MakeSerialPortConnection(endPoint);
   connection->Open(result);
   if (result != ErrorCase::Correct) return connection;
-  if (auto line = LineFor(*FindProtocol("auto"), kProbeSpeed)) ApplySerialLine(*connection, *line, result);
+  if (auto line = LineFor(*FindProtocol(kAutomatic), kProbeSpeed)) ApplySerialLine(*connection, *line, result);
   return connection;
 }
 

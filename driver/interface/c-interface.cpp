@@ -53,7 +53,7 @@ PDX_API int PDX_CALL pdx_open_line(pdx_handle handle, const char* connection_typ
   // The baud rate is a text in a logic device: a number the line does not know is refused as
   // pdx_open refuses it from the store.
   const Device::LineSettings settings{connection_type, end_point, std::to_string(baud_rate),
-                                      model ? model : "auto", protocol};
+                                      model ? model : kAutomatic, protocol};
   return DeviceCall("pdx_open_line", handle,
                     [&](Device& device, ErrorCase& result) { device.OpenUnsaved(settings, result); });
 }

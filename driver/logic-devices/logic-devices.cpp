@@ -1,30 +1,28 @@
 #include "driver/logic-devices/logic-devices.hpp"
 
 #include <climits>
-#include <fstream>
-#include <iterator>
 #include <optional>
 #include <set>
 #include <sstream>
 #include <string_view>
 #include <utility>
 
-#include <boost/filesystem.hpp>
 #include <boost/property_tree/json_parser.hpp>
 #include <boost/property_tree/ptree.hpp>
 
 #include "common/json-nesting.hpp"
 #include "common/text-template.hpp"
 #include "common/utf8.hpp"
+#include "driver/vocabulary/connection-names.hpp"
 #include "driver/vocabulary/enumeration-names.hpp"
 #include "driver/logging/logging.hpp"
+#include "driver/logic-devices/store-file.hpp"
 #include "platform/file-lock.hpp"
 #include "platform/paths.hpp"
 
 namespace Korvalt::Ponderix::Driver {
 namespace {
 
-namespace fs = boost::filesystem;
 using boost::property_tree::ptree;
 using Platform::FileLock;
 using Text::Fill;
@@ -110,23 +108,6 @@ ptree ParseStore(const std::string& bytes) {
   return document;
 }
 
-// A temporary file of an atomic replacement: "<store file>.<process id>.<n>.tmp".
-bool IsTemporaryOf(const std::string& name, const std::string& storeName) {
-  const std::string suffix = ".tmp";
-  if (name.size() <= storeName.size() + suffix.size() || name.compare(0, storeName.size(), storeName) != 0 ||
-      name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) {
-    return false;
-  }
-  const std::string middle = name.substr(storeName.size(), name.size() - storeName.size() - suffix.size());
-  // ".<digits>.<digits>"
-  const auto second = middle.find('.', 1);
-  if (middle.size() < 4 || middle[0] != '.' || second == std::string::npos || second + 1 == middle.size()) return false;
-  for (std::size_t i = 1; i < middle.size(); ++i) {
-    if (i != second && (middle[i] < '0' || middle[i] > '9')) return false;
-  }
-  return second > 1;
-}
-
 }  // namespace
 
 void LogicDeviceParameters::SetParam(const LogicDeviceParamType& type, std::string value, ErrorCase&) {
@@ -147,9 +128,9 @@ std::string LogicDeviceParameters::GetParam(const LogicDeviceParamType& type, Er
 }
 
 struct LogicDeviceManager::Impl {
-  std::string folder;
-  std::string jsonPath;
-  std::string lockPath;
+  explicit Impl(std::string folder) : file(std::move(folder), kFileName) {}
+
+  StoreFile file;
 
   // The document as last read or written, and the bytes it came from. Empty bytes mean that
   // `root` may differ from the file (a failed write) and must be read again.
@@ -165,19 +146,7 @@ struct LogicDeviceManager::Impl {
   // the default store. Throws LogicDeviceStoreError.
   template <typename Work>
   void Transaction(FileLock::Mode mode, Work&& work) {
-    EnsureFolder();
-    std::optional<FileLock> lock;
-    Lock(lock, mode);
-    if (mode == FileLock::Mode::Exclusive) RemoveAbandonedTemporaries();
-    if (IsMissing()) {
-      // Creating the file is a change: only the holder of the exclusive lock may do it.
-      if (mode == FileLock::Mode::Shared) {
-        lock.reset();
-        Lock(lock, FileLock::Mode::Exclusive);
-        RemoveAbandonedTemporaries();
-      }
-      if (IsMissing()) CreateDefaultJson();
-    }
+    const auto lock = file.Lock(mode, [this] { CreateDefaultJson(); });
     UploadExistingJson();
     work();
   }
@@ -193,69 +162,17 @@ struct LogicDeviceManager::Impl {
     }
   }
 
-  void EnsureFolder() const {
-    boost::system::error_code error;
-    const bool created = fs::create_directories(folder, error);
-    // Another process may have made it at the same moment.
-    boost::system::error_code ignored;
-    if (error && fs::is_directory(folder, ignored)) error.clear();
-    if (error) {
-      kLog.Error(Fill("LogicDeviceManager::LogicDeviceManager(), failed to create directory [@]", folder) + ": " +
-                 error.message());
-      throw LogicDeviceStoreError("Cannot create logic-devices-connection-config.json file directory");
-    }
-    if (created) kLog.Trace(Fill("LogicDeviceManager::LogicDeviceManager(), created directory [@]", folder));
-  }
-
-  void Lock(std::optional<FileLock>& lock, FileLock::Mode mode) const {
-    try {
-      lock.emplace(lockPath, mode);
-    } catch (const std::runtime_error& e) {
-      kLog.Error(std::string("LogicDeviceManager, cannot lock the store: ") + e.what());
-      throw LogicDeviceStoreError("Cannot lock logic-devices-connection-config.json file");
-    }
-  }
-
-  // A writer holds the exclusive lock from its temporary file's creation to its rename, so a
-  // temporary file met under that lock belongs to a writer that died (kill -9, power loss).
-  void RemoveAbandonedTemporaries() const {
-    const std::string storeName = fs::path(jsonPath).filename().string();
-    boost::system::error_code error;
-    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-      const std::string name = it->path().filename().string();
-      if (!IsTemporaryOf(name, storeName)) continue;
-      boost::system::error_code removeError;
-      if (fs::remove(it->path(), removeError)) {
-        kLog.Trace("LogicDeviceManager, removed the temporary file of a writer that is gone: " + name);
-      }
-    }
-  }
-
-  // Only a file that is not there at all counts as missing: anything else in its place is read and
-  // refused if it is no store, so that it is never overwritten.
-  bool IsMissing() const {
-    boost::system::error_code error;
-    const auto status = fs::symlink_status(jsonPath, error);
-    if (status.type() == fs::file_not_found) return true;
-    if (error) {
-      kLog.Error("LogicDeviceManager::UploadExistingJson(), failed reading from json file " + jsonPath + ": " +
-                 error.message());
-      throw LogicDeviceStoreError("Failed reading from json file");
-    }
-    return false;
-  }
-
   void CreateDefaultJson() {
     kLog.Trace("LogicDeviceManager::CreateDefaultJson()");
     ptree devicesNode;
     devicesNode.push_back({"1", MakeDevice({
                                     {LogicDeviceParamType::IsCurrent, "true"},
                                     {LogicDeviceParamType::Name, "default name"},
-                                    {LogicDeviceParamType::ConnectionType, "Serial Port"},
+                                    {LogicDeviceParamType::ConnectionType, kSerialPortConnection},
                                     {LogicDeviceParamType::EndPoint, Platform::FirstSerialPort()},
                                     {LogicDeviceParamType::BaudRate, "9600"},
-                                    {LogicDeviceParamType::Model, "auto"},
-                                    {LogicDeviceParamType::Protocol, "auto"},
+                                    {LogicDeviceParamType::Model, kAutomatic},
+                                    {LogicDeviceParamType::Protocol, kAutomatic},
                                 })});
     ptree document;
     document.push_back({kDevicesKey, devicesNode});
@@ -264,13 +181,7 @@ struct LogicDeviceManager::Impl {
   }
 
   void UploadExistingJson() {
-    std::ifstream in(jsonPath, std::ios::binary);
-    std::string bytes;
-    if (in) bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    if (!in && !in.eof()) {
-      kLog.Error("LogicDeviceManager::UploadExistingJson(), failed reading from json file " + jsonPath);
-      throw LogicDeviceStoreError("Failed reading from json file");
-    }
+    std::string bytes = file.Read();
     if (!content.empty() && bytes == content) return;
 
     kLog.Trace("LogicDeviceManager::UploadExistingJson()");
@@ -303,9 +214,7 @@ struct LogicDeviceManager::Impl {
     try {
       std::ostringstream out;
       boost::property_tree::write_json(out, root, true);
-      // What cannot be read back must not replace a file every process depends on.
-      if (ParseStore(out.str()) != root) throw std::runtime_error("the new content does not read back as written");
-      Platform::ReplaceFileAtomically(jsonPath, out.str());
+      file.Replace(out.str(), [this](const std::string& bytes) { return ParseStore(bytes) == root; });
       content = out.str();
     } catch (const std::exception& e) {
       content.clear();
@@ -399,7 +308,7 @@ struct LogicDeviceManager::Impl {
   }
 };
 
-LogicDeviceManager::LogicDeviceManager() : impl_(std::make_unique<Impl>()) {
+LogicDeviceManager::LogicDeviceManager() {
   kLog.Trace("LogicDeviceManager::LogicDeviceManager()");
   if (Platform::AppDataRoot().empty()) {
     kLog.Error("LogicDeviceManager::LogicDeviceManager(),Environment variable APPDATA is not set.");
@@ -407,9 +316,7 @@ LogicDeviceManager::LogicDeviceManager() : impl_(std::make_unique<Impl>()) {
         "Cannot create logic-devices-connection-config.json file directory. Environment variable APPDATA is not "
         "set.");
   }
-  impl_->folder = Platform::DataFolder();
-  impl_->jsonPath = Platform::JoinPath(impl_->folder, kFileName);
-  impl_->lockPath = impl_->jsonPath + ".lock";
+  impl_ = std::make_unique<Impl>(Platform::DataFolder());
   impl_->Transaction(FileLock::Mode::Shared, [] {});
 }
 
@@ -580,6 +487,6 @@ void LogicDeviceManager::CheckIfParamIsSet(int id, const LogicDeviceParamType& t
   impl_->Run(FileLock::Mode::Shared, result, [&] { impl_->CheckIfParamIsSet(id, type, result); });
 }
 
-const std::string& LogicDeviceManager::JsonPath() const { return impl_->jsonPath; }
+const std::string& LogicDeviceManager::JsonPath() const { return impl_->file.Path(); }
 
 }  // namespace Korvalt::Ponderix::Driver

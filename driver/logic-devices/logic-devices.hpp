@@ -9,22 +9,13 @@
 
 #include <map>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "driver/api/driver-types.hpp"
+#include "driver/logic-devices/store-file.hpp"
 
 namespace Korvalt::Ponderix::Driver {
-
-// The store cannot be used: its folder or file cannot be created, locked, read or written, or the
-// file is not a store (malformed JSON, no "devices", a device key that is not an identifier, a
-// device lacking one of its seven settings). Thrown only by the constructor; the operations report
-// it as LogicDeviceJSONError. The file is never changed when this is thrown.
-class LogicDeviceStoreError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 // The settings of one logic device.
 class LogicDeviceParameters {

@@ -10,6 +10,7 @@
 #include "driver/protocols/native-protocol.hpp"
 #include "driver/protocols/protocol-families.hpp"
 #include "driver/protocols/protocol-table.hpp"
+#include "driver/vocabulary/connection-names.hpp"
 #include "driver/vocabulary/enumeration-names.hpp"
 
 namespace Korvalt::Ponderix::Driver {
@@ -18,7 +19,7 @@ namespace {
 const Logging::UnitLog kDetectionLog("get-protocol-version-auto-executable");
 const Logging::UnitLog kStatusLog("status-of-weight-channel-auto-executor");
 
-const ProtocolRow& AutoRow() { return *FindProtocol("auto"); }
+const ProtocolRow& AutoRow() { return *FindProtocol(kAutomatic); }
 
 // While the protocol is still unknown each attempt needs the line its protocol uses at the
 // configured speed. A line that was set for "auto" at this speed (4800 and 9600 baud) gets each
@@ -31,7 +32,7 @@ class LineSwitcher {
     if (!connection || !connection->IsOptionSupported(Option::BaudRate)) return;
     ErrorCase ignored = ErrorCase::Correct;
     speed_ = connection->GetOption(Option::BaudRate, ignored);
-    if (context.GetProtocol() != "auto") return;
+    if (context.GetProtocol() != kAutomatic) return;
     current_ = LineFor(AutoRow(), speed_);
     if (current_) connection_ = connection;
   }
@@ -81,12 +82,28 @@ const std::vector<Probe>& Probes() {
   return probes;
 }
 
-// The row whose probe is `command`, for the line its attempt needs.
-const ProtocolRow& RowProbedBy(Command command) {
-  for (const auto& probe : Probes()) {
-    if (probe.probe.command == command) return probe.AnyRow();
+// What the automatic status read tries, in the table's order: each protocol's own status
+// command once (with the first row that has it, for its line), of the scales that answer a request.
+struct StatusAttempt {
+  Command command;
+  const ProtocolRow* row;
+};
+
+std::vector<StatusAttempt> MakeStatusAttempts() {
+  std::vector<StatusAttempt> attempts;
+  for (const auto& row : ProtocolTable()) {
+    if (!row.probe || row.sending != StatusSending::OnRequest) continue;
+    const Command command = MapToProtocol(Command::StatusOfWeightChannel, row.name);
+    auto same = std::find_if(attempts.begin(), attempts.end(),
+                             [&](const StatusAttempt& a) { return a.command == command; });
+    if (same == attempts.end()) attempts.push_back({command, &row});
   }
-  return AutoRow();
+  return attempts;
+}
+
+const std::vector<StatusAttempt>& StatusAttempts() {
+  static const std::vector<StatusAttempt> attempts = MakeStatusAttempts();
+  return attempts;
 }
 
 // One attempt on a fresh code: the line for its protocol, then the command with the device's checks.
@@ -201,9 +218,8 @@ OutputValues StatusOfWeightChannelAutoExecutor::ExecuteCommand(ProtocolContext& 
   kStatusLog.Trace(Text::Fill("StatusOfWeightChannelAutoExecutor::ExecuteCommand(command: @, code [@])",
                               ToString(command_), static_cast<int>(command_)));
   LineSwitcher line(context);
-  for (Command command : {Command::POSStatusOfWeightChannel, Command::CASStatusOfWeightChannel,
-                          Command::OKAStatusOfWeightChannel}) {
-    OutputValues outputs = Attempt(context, line, RowProbedBy(command), command, code);
+  for (const auto& [command, row] : StatusAttempts()) {
+    OutputValues outputs = Attempt(context, line, *row, command, code);
     if (code == ErrorCase::Correct) return outputs;
   }
   return {};

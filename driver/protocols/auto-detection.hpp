@@ -28,8 +28,9 @@ class GetProtocolVersionAutoExecutor : public ICommandExecutor {
   Command command_;
 };
 
-// POS, then CAS-M, then OKA status; returns the outputs of the one that succeeded. Nothing
-// answers: the OKA attempt's failure. CAS-M-Active is not tried.
+// The status command of each protocol in the table's order (POS, then CAS-M, then OKA); returns
+// the outputs of the one that succeeded. Nothing answers: the last attempt's failure. A scale
+// that sends its status on its own (CAS-M-Active) is not tried.
 class StatusOfWeightChannelAutoExecutor : public ICommandExecutor {
  public:
   explicit StatusOfWeightChannelAutoExecutor(Command command) : command_(command) {}

@@ -14,6 +14,7 @@
 
 #include "driver/api/driver-types.hpp"
 #include "driver/protocols/command-executor.hpp"
+#include "driver/vocabulary/connection-names.hpp"
 
 namespace Korvalt::Ponderix::Driver {
 
@@ -63,6 +64,10 @@ struct CommandSet {
 // Whether `open` asks the scale for its model.
 enum class ModelOnOpen { NotRead, Read };
 
+// Whether the scale sends its status when asked, or on its own (it is then only listened to,
+// and the automatic status read does not poll it).
+enum class StatusSending { OnRequest, OnItsOwn };
+
 struct ProtocolRow {
   std::string name;
   std::vector<ExecutorFamily> families;
@@ -72,6 +77,7 @@ struct ProtocolRow {
   SerialLines lines;
   ModelOnOpen model = ModelOnOpen::NotRead;
   std::optional<DetectionProbe> probe;
+  StatusSending sending = StatusSending::OnRequest;
 };
 
 const std::vector<ProtocolRow>& ProtocolTable();

@@ -288,6 +288,7 @@ def _declare(lib: ctypes.CDLL) -> None:
         "pdx_read_weight": [h, ctypes.POINTER(_Weight)],
         "pdx_get_error_description": [ctypes.c_int, ctypes.c_int] + text_out,
         "pdx_get_version": text_out,
+        "pdx_protocol_names": text_out,
         "pdx_add_logic_device": [h, ctypes.POINTER(ctypes.c_int)],
         "pdx_delete_logic_device": [h, ctypes.c_int],
         "pdx_set_logic_device_param": [h, ctypes.c_int, ctypes.c_int, ctypes.c_char_p],
@@ -362,6 +363,11 @@ def _text(call, *arguments) -> str:
 
 def version() -> str:
     return _text(_lib().pdx_get_version)
+
+
+def protocol_names() -> list:
+    """The protocol names a scale can be opened with, as the library lists them ("auto" last)."""
+    return _text(_lib().pdx_protocol_names).splitlines()
 
 
 class Scale:
@@ -566,9 +572,9 @@ def discover(ports: Optional[list] = None, timeout_ms: int = 0) -> list:
     needed = ctypes.c_size_t(0)
     _check(lib.pdx_discover(request, int(timeout_ms), buffer, size, ctypes.byref(needed)))
     rows = _table(_DISCOVERY_COLUMNS, buffer.value.decode("utf-8"))
-    # A result that is no result code's name is the protocol found.
-    codes = {lib.pdx_result_name(code) for code in range(256)} - {None}
+    # The result is the protocol found, or the result code's name when nothing answered.
+    protocols = set(protocol_names())
     for row in rows:
         row["ms"] = int(row["ms"] or 0)
-        row["protocol"] = None if row["result"].encode() in codes else row["result"]
+        row["protocol"] = row["result"] if row["result"] in protocols else None
     return rows

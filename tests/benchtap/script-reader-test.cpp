@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 
@@ -66,8 +67,23 @@ TEST(NameTables, UnknownNamesThrowWithTheName) {
   }
   EXPECT_EQ(ToString(ErrorCase::LogicDeviceJSONError), "LogicDeviceJSONerror");
   EXPECT_EQ(ToString(ErrorCase::NotAllParamsAreSetInLogicDevice), "NotAllParamsAreSetInLogicDevice");
-  EXPECT_THROW(ToString(static_cast<ErrorCase>(39)), std::logic_error);
   EXPECT_EQ(ToString(Command::OKASpecifyTare), "OKASpecifyTare");
+  EXPECT_TRUE(IsCommandName("SpecifyTare"));
+  EXPECT_FALSE(IsCommandName("POSSetZero"));  // scripts name the generic commands only
+  // This program's message for an unknown command names Command (the library's names ParamType).
+  const std::pair<std::function<std::string()>, const char*> unknown[] = {
+      {[] { return ToString(static_cast<ErrorCase>(39)); }, "Func ToString(ErrorCase ecase), ecase is not valid."},
+      {[] { return ToString(static_cast<ParamType>(26)); }, "Func ToString(ParamType value), value is not valid."},
+      {[] { return ToString(static_cast<Command>(66)); }, "Func ToString(Command value), value is not valid."},
+  };
+  for (const auto& [call, message] : unknown) {
+    try {
+      call();
+      ADD_FAILURE() << message;
+    } catch (const std::logic_error& error) {
+      EXPECT_STREQ(error.what(), message);
+    }
+  }
 }
 
 TEST(NameTables, ParameterListsOfCommands) {

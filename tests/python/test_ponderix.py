@@ -244,6 +244,7 @@ def test_ports_are_listed_and_scales_discovered():
     try:
         rows = ponderix.discover([pos.end_point, "tcp:127.0.0.1:" + oka.end_point, "/dev/no-such-port"])
         assert [row["protocol"] for row in rows] == ["POS2MProV1", "OKA", None]
+        assert {"POS2MProV1", "OKA"} < set(ponderix.protocol_names()) and ponderix.protocol_names()[-1] == "auto"
         assert rows[0]["serial_number"] and rows[0]["model"]
         assert rows[2]["result"] == "UnableToOpenSerialPort"
     finally:
