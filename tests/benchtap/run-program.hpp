@@ -8,6 +8,8 @@
 
 #include <termios.h>
 
+#include "tests/support/child-process.hpp"
+
 namespace BenchtapTest {
 
 struct Outcome {
@@ -26,9 +28,6 @@ class Process {
  public:
   Process(const std::string& program, const std::vector<std::string>& arguments, Input input = Input::Nothing,
           const std::string& folder = "");
-  Process(const Process&) = delete;
-  Process& operator=(const Process&) = delete;
-  ~Process();
 
   // Writes to the child's standard input (Pipe or Terminal).
   void Type(const std::string& bytes);
@@ -48,11 +47,8 @@ class Process {
   std::string Err() const;
 
  private:
-  int pid_ = -1;
-  int writer_ = -1;
-  bool finished_ = false;
-  std::string outPath_;
-  std::string errPath_;
+  std::string stem_;  // of the files that take its output (.out) and errors (.err)
+  TestSupport::ChildProcess child_;
 };
 
 // Runs `program` with `arguments` in `folder` with standard input from /dev/null; killed after

@@ -9,12 +9,14 @@
 
 #include "connection-test-support.hpp"
 #include "driver/api/ponderix.h"
-#include "scalesim-process.hpp"
+#include "tests/support/child-process.hpp"
 
 namespace ConnectionTests {
 namespace {
 
 using Korvalt::Ponderix::Driver::MakeSerialPortConnection;
+using TestSupport::ChildProcess;
+using TestSupport::Scalesim;
 
 std::vector<std::vector<std::string>> TableRows(const std::string& table) {
   std::vector<std::vector<std::string>> rows;
@@ -30,25 +32,25 @@ std::vector<std::vector<std::string>> TableRows(const std::string& table) {
 }
 
 TEST(Discovery, ScalesOnTerminalsAndTCPInOneTable) {
-  ScalesimProcess pos({"--pty", "--protocol", "POS2MProV1"});
-  ScalesimProcess cas({"--pty", "--protocol", "CAS-M"});
-  ScalesimProcess oka({"--pty", "--protocol", "OKA"});
-  ScalesimProcess tcp({"--tcp", "0", "--protocol", "POS2M"});
-  std::vector<std::unique_ptr<ScalesimProcess>> silent;
+  ChildProcess pos(Scalesim({"--pty", "--protocol", "POS2MProV1", "--until-stdin-closes"}));
+  ChildProcess cas(Scalesim({"--pty", "--protocol", "CAS-M", "--until-stdin-closes"}));
+  ChildProcess oka(Scalesim({"--pty", "--protocol", "OKA", "--until-stdin-closes"}));
+  ChildProcess tcp(Scalesim({"--tcp", "0", "--protocol", "POS2M", "--until-stdin-closes"}));
+  std::vector<std::unique_ptr<ChildProcess>> silent;
   for (int i = 0; i < 4; ++i) {
-    silent.push_back(std::make_unique<ScalesimProcess>(
-        std::vector<std::string>{"--pty", "--protocol", "POS2M", "--silent", "--report-received"}));
+    silent.push_back(std::make_unique<ChildProcess>(
+        Scalesim({"--pty", "--protocol", "POS2M", "--silent", "--report-received", "--until-stdin-closes"})));
   }
-  ScalesimProcess held({"--pty", "--protocol", "POS2M", "--report-received"});
-  const std::string heldPath = held.FirstLine();
+  ChildProcess held(Scalesim({"--pty", "--protocol", "POS2M", "--report-received", "--until-stdin-closes"}));
+  const std::string heldPath = held.ReadLine();
   ErrorCase result = ErrorCase::Correct;
   auto owner = MakeSerialPortConnection(heldPath);
   owner->Open(result);
   ASSERT_EQ(result, ErrorCase::Correct);
 
-  std::vector<std::string> endPoints = {pos.FirstLine(), cas.FirstLine(), oka.FirstLine(),
-                                        "tcp:127.0.0.1:" + tcp.FirstLine()};
-  for (auto& line : silent) endPoints.push_back(line->FirstLine());
+  std::vector<std::string> endPoints = {pos.ReadLine(), cas.ReadLine(), oka.ReadLine(),
+                                        "tcp:127.0.0.1:" + tcp.ReadLine()};
+  for (auto& line : silent) endPoints.push_back(line->ReadLine());
   endPoints.push_back(heldPath);
   endPoints.push_back("/dev/no-such-port");
   std::string request;
@@ -93,10 +95,10 @@ TEST(Discovery, ScalesOnTerminalsAndTCPInOneTable) {
   EXPECT_TRUE(owner->IsOpen());
   owner->Close();
   // All end together rather than one after the other in the destructors.
-  for (auto* scalesim : {&pos, &cas, &oka, &tcp}) scalesim->CloseStdin();
-  for (auto& line : silent) line->CloseStdin();
-  held.CloseStdin();
-  EXPECT_EQ(held.NextLine(), "received 0 bytes");
+  for (auto* scalesim : {&pos, &cas, &oka, &tcp}) scalesim->CloseInput();
+  for (auto& line : silent) line->CloseInput();
+  held.CloseInput();
+  EXPECT_EQ(held.ReadLine(), "received 0 bytes");
 }
 
 TEST(Discovery, ATooSmallBufferAndABadTimeOut) {

@@ -8,7 +8,7 @@
 
 #include "connection-test-support.hpp"
 #include "platform/serial-ports.hpp"
-#include "scalesim-process.hpp"
+#include "tests/support/child-process.hpp"
 #include "tests/logging/log-files.hpp"
 
 namespace ConnectionTests {
@@ -70,11 +70,12 @@ TEST_F(PortOwnershipTest, ASecondOpenOfAHeldPortIsRefusedWithTheHolderNamed) {
 TEST_F(PortOwnershipTest, APortLockedByAnotherProgramIsRefusedWithThatProgramNamed) {
   auto simulator = Simulator::StartPty(script_);
   // flock(1) from util-linux holds the terminal as serial tools do.
-  pid_t holder = -1;
-  std::string path = simulator->Path();
-  std::vector<char*> argv = {const_cast<char*>("flock"), path.data(), const_cast<char*>("sleep"),
-                             const_cast<char*>("10"), nullptr};
-  ASSERT_EQ(posix_spawnp(&holder, "flock", nullptr, nullptr, argv.data(), environ), 0);
+  const std::string path = simulator->Path();
+  TestSupport::Launch holding;
+  holding.command = {"flock", path, "sleep", "10"};
+  holding.ownGroup = true;  // the sleep goes with it
+  TestSupport::ChildProcess flock(holding);
+  const pid_t holder = flock.Id();
   for (int i = 0; i < 200 && Korvalt::Ponderix::Platform::CheckPortAccess(path) !=
                                  Korvalt::Ponderix::Platform::PortAccess::Busy;
        ++i) {
@@ -82,8 +83,8 @@ TEST_F(PortOwnershipTest, APortLockedByAnotherProgramIsRefusedWithThatProgramNam
   }
   ErrorCase result = ErrorCase::Correct;
   auto refused = OpenLine(path, result);
-  ::kill(holder, SIGTERM);
-  ::waitpid(holder, nullptr, 0);
+  flock.Signal(SIGTERM);
+  flock.Wait(std::chrono::seconds(5));
   EXPECT_EQ(result, ErrorCase::UnableToOpenSerialPort);
   EXPECT_NE(DriverLog().find("is busy: held by process " + std::to_string(holder) + " (flock)"), std::string::npos)
       << DriverLog();
@@ -92,8 +93,9 @@ TEST_F(PortOwnershipTest, APortLockedByAnotherProgramIsRefusedWithThatProgramNam
 TEST_F(PortOwnershipTest, AReopenOntoAnotherProgramsTerminalBehindTheLinkWritesNothingToIt) {
   const std::string link = LinkPath("scale-link");
   auto scale = Simulator::StartPty(script_, link);
-  ScalesimProcess other({"--pty", "--reply", "weight=0.000kg\\r\\n", "--report-received"});
-  const std::string otherPath = other.FirstLine();
+  TestSupport::ChildProcess other(
+      TestSupport::Scalesim({"--pty", "--reply", "weight=0.000kg\\r\\n", "--report-received", "--until-stdin-closes"}));
+  const std::string otherPath = other.ReadLine();
   ASSERT_EQ(otherPath.rfind("/dev/pts/", 0), 0u) << otherPath;
 
   ErrorCase result = ErrorCase::Correct;
@@ -114,8 +116,8 @@ TEST_F(PortOwnershipTest, AReopenOntoAnotherProgramsTerminalBehindTheLinkWritesN
   EXPECT_NE(log.find("(scalesim), not the pseudo-terminal of process " + std::to_string(getpid())),
             std::string::npos);
 
-  other.CloseStdin();
-  EXPECT_EQ(other.NextLine(), "received 0 bytes");
+  other.CloseInput();
+  EXPECT_EQ(other.ReadLine(), "received 0 bytes");
 }
 
 }  // namespace

@@ -2,29 +2,24 @@
 // its standard input closes.
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <string>
 #include <vector>
 
 #include "connection-test-support.hpp"
-#include "scalesim-process.hpp"
-
+#include "tests/support/child-process.hpp"
 
 namespace ConnectionTests {
 namespace {
 
 using Korvalt::Ponderix::Driver::MakeSerialPortConnection;
 using Korvalt::Ponderix::Driver::MakeTCPConnection;
+using std::chrono::milliseconds;
+using TestSupport::ChildProcess;
+using TestSupport::Scalesim;
 
 TEST(ScalesimProgram, ServesAPseudoTerminalAndEndsWithItsInput) {
-  ScalesimProcess scalesim({"--pty", "--reply", "max=15\\r\\n"});
-  auto path = scalesim.FirstLine();
+  ChildProcess scalesim(Scalesim({"--pty", "--reply", "max=15\\r\\n", "--until-stdin-closes"}));
+  auto path = scalesim.ReadLine();
   ASSERT_EQ(path.rfind("/dev/pts/", 0), 0u) << path;
 
   auto connection = MakeSerialPortConnection(path);
@@ -36,13 +31,13 @@ TEST(ScalesimProgram, ServesAPseudoTerminalAndEndsWithItsInput) {
   EXPECT_EQ(exchange.result, ErrorCase::Correct);
   EXPECT_EQ(exchange.response, Bytes("max=15\r\n"));
 
-  scalesim.CloseStdin();
-  EXPECT_EQ(scalesim.Wait(2000), 0);
+  scalesim.CloseInput();
+  EXPECT_EQ(scalesim.Wait(milliseconds(2000)), 0);
 }
 
 TEST(ScalesimProgram, ServesTCPOnAChosenOrFreePort) {
-  ScalesimProcess scalesim({"--tcp", "0", "--reply", "ok\\x0d\\x0a", "--chunk", "1"});
-  auto port = scalesim.FirstLine();
+  ChildProcess scalesim(Scalesim({"--tcp", "0", "--reply", "ok\\x0d\\x0a", "--chunk", "1"}));
+  auto port = scalesim.ReadLine();
   ASSERT_FALSE(port.empty());
 
   auto connection = MakeTCPConnection("127.0.0.1:" + port, "77");
@@ -54,9 +49,11 @@ TEST(ScalesimProgram, ServesTCPOnAChosenOrFreePort) {
 }
 
 TEST(ScalesimProgram, RefusesNonsenseWithStatusTwo) {
-  EXPECT_EQ(ScalesimProcess({"--protocol", "no-such-scale"}).Wait(5000), 2);
-  EXPECT_EQ(ScalesimProcess({"--reply", "x", "--framing", "9Q1"}).Wait(5000), 2);
-  EXPECT_EQ(ScalesimProcess({"--reply", "x", "--come-back"}).Wait(5000), 2);
+  for (const auto& arguments : std::vector<std::vector<std::string>>{{"--protocol", "no-such-scale"},
+                                                                     {"--reply", "x", "--framing", "9Q1"},
+                                                                     {"--reply", "x", "--come-back"}}) {
+    EXPECT_EQ(ChildProcess(Scalesim(arguments)).Wait(milliseconds(5000)), 2) << arguments[1];
+  }
 }
 
 }  // namespace

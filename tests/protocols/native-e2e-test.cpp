@@ -120,7 +120,7 @@ TEST_P(NativeEndToEnd, AValueWithALineBreakIsNeverSent) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, NativeEndToEnd, ::testing::Values(Line::Pty, Line::Tcp),
-                         [](const auto& info) { return info.param == Line::Pty ? "Pty" : "Tcp"; });
+                         [](const auto& info) { return LineName(info.param); });
 
 TEST(NativeEndToEndModel, ModelQuerySendsFourLinesEvenAfterAnError) {
   SimulatedScale scale;

@@ -26,6 +26,8 @@ using Slot = Korvalt::Ponderix::Driver::ParamType;
 
 enum class Line { Pty, Tcp };
 inline void PrintTo(Line line, std::ostream* out) { *out << (line == Line::Pty ? "pseudo-terminal" : "TCP"); }
+// The line in a test's name.
+inline std::string LineName(Line line) { return line == Line::Pty ? "Pty" : "Tcp"; }
 
 struct LogicDevice {
   std::string protocol = "POS2MProV1";

@@ -1,14 +1,10 @@
 #include "headless-browser.hpp"
 
-#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <fstream>
-#include <vector>
 
 using json = nlohmann::json;
 using Clock = std::chrono::steady_clock;
@@ -16,6 +12,8 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 constexpr auto kCallTimeout = std::chrono::seconds(20);
+constexpr int kCommands = 3;
+constexpr int kAnswers = 4;
 
 std::string Base64Decoded(const std::string& text) {
   std::string out;
@@ -48,46 +46,32 @@ std::string HeadlessBrowser::Find() {
   return "";
 }
 
-HeadlessBrowser::HeadlessBrowser(const std::string& program, const std::string& profileDir, const std::string& url) {
-  signal(SIGPIPE, SIG_IGN);
-  int commands[2], answers[2];
-  if (pipe2(commands, O_CLOEXEC) != 0 || pipe2(answers, O_CLOEXEC) != 0) {
-    failure_ = "no pipe";
-    return;
-  }
-  const std::vector<std::string> args = {
+namespace {
+
+// The browser reads commands on descriptor 3 and writes answers on 4; its own output goes to a
+// log in the profile. Whatever it starts stays in its process group and dies with it.
+TestSupport::Launch BrowserLaunch(const std::string& program, const std::string& profileDir) {
+  TestSupport::Launch launch;
+  launch.command = {
       program, "--headless", "--remote-debugging-pipe", "--no-sandbox", "--disable-gpu", "--disable-quic",
       "--no-first-run", "--no-default-browser-check", "--disable-background-networking",
       "--disable-component-update", "--disable-sync", "--disable-extensions", "--disable-dev-shm-usage",
       "--no-proxy-server", "--window-size=800,600", "--user-data-dir=" + profileDir, "about:blank"};
-  const std::string log = profileDir + "/browser.log";
-  pid_ = fork();
-  if (pid_ == 0) {
-    setpgid(0, 0);
-    // The browser reads commands on descriptor 3 and writes answers on 4.
-    int in = fcntl(commands[0], F_DUPFD_CLOEXEC, 10);
-    int out = fcntl(answers[1], F_DUPFD_CLOEXEC, 10);
-    dup2(in, 3);
-    dup2(out, 4);
-    int logFd = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (logFd >= 0) {
-      dup2(logFd, 1);
-      dup2(logFd, 2);
-    }
-    std::vector<char*> argv;
-    for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
-    execv(argv[0], argv.data());
-    _exit(127);
-  }
-  close(commands[0]);
-  close(answers[1]);
-  toBrowser_ = commands[1];
-  fromBrowser_ = answers[0];
-  if (pid_ < 0) {
-    failure_ = "fork failed";
-    return;
-  }
+  launch.output = TestSupport::Stream::File;
+  launch.outputFile = profileDir + "/browser.log";
+  launch.errors = TestSupport::Stream::File;
+  launch.errorsFile = profileDir + "/browser.log";
+  launch.extraInputs = {kCommands};
+  launch.extraOutputs = {kAnswers};
+  launch.ownGroup = true;
+  return launch;
+}
+
+}  // namespace
+
+HeadlessBrowser::HeadlessBrowser(const std::string& program, const std::string& profileDir, const std::string& url)
+    : browser_(BrowserLaunch(program, profileDir)) {
+  signal(SIGPIPE, SIG_IGN);
   json target = Call("Target.createTarget", {{"url", url}}, false);
   if (!target.contains("targetId")) return;
   json attached = Call("Target.attachToTarget", {{"targetId", target["targetId"]}, {"flatten", true}}, false);
@@ -95,24 +79,9 @@ HeadlessBrowser::HeadlessBrowser(const std::string& program, const std::string& 
 }
 
 HeadlessBrowser::~HeadlessBrowser() {
-  if (pid_ > 0) {
-    if (toBrowser_ >= 0) {
-      const std::string close = json{{"id", nextId_++}, {"method", "Browser.close"}}.dump() + '\0';
-      [[maybe_unused]] ssize_t n = write(toBrowser_, close.data(), close.size());
-    }
-    const auto deadline = Clock::now() + std::chrono::seconds(3);
-    int status = 0;
-    bool exited = false;
-    while (!exited && Clock::now() < deadline) {
-      exited = waitpid(pid_, &status, WNOHANG) == pid_;
-      if (!exited) usleep(20000);
-    }
-    // Whatever the browser started is in its process group.
-    kill(-pid_, SIGKILL);
-    if (!exited) waitpid(pid_, &status, 0);
-  }
-  if (toBrowser_ >= 0) close(toBrowser_);
-  if (fromBrowser_ >= 0) close(fromBrowser_);
+  const std::string close = json{{"id", nextId_++}, {"method", "Browser.close"}}.dump() + '\0';
+  [[maybe_unused]] ssize_t n = write(browser_.End(kCommands), close.data(), close.size());
+  browser_.Wait(std::chrono::seconds(3));
 }
 
 json HeadlessBrowser::Call(const std::string& method, const json& params, bool inPage) {
@@ -121,7 +90,7 @@ json HeadlessBrowser::Call(const std::string& method, const json& params, bool i
   if (inPage) message["sessionId"] = session_;
   const std::string bytes = message.dump() + '\0';
   for (std::size_t done = 0; done < bytes.size();) {
-    ssize_t n = write(toBrowser_, bytes.data() + done, bytes.size() - done);
+    ssize_t n = write(browser_.End(kCommands), bytes.data() + done, bytes.size() - done);
     if (n <= 0) {
       failure_ = method + ": the browser is gone";
       return nullptr;
@@ -142,13 +111,13 @@ json HeadlessBrowser::Call(const std::string& method, const json& params, bool i
       return answer.value("result", json::object());
     }
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-    pollfd ready = {fromBrowser_, POLLIN, 0};
+    pollfd ready = {browser_.End(kAnswers), POLLIN, 0};
     if (left <= 0 || poll(&ready, 1, static_cast<int>(left)) <= 0) {
       failure_ = method + ": no answer within " + std::to_string(kCallTimeout.count()) + " s";
       return nullptr;
     }
     char buffer[65536];
-    ssize_t n = read(fromBrowser_, buffer, sizeof buffer);
+    ssize_t n = read(browser_.End(kAnswers), buffer, sizeof buffer);
     if (n <= 0) {
       failure_ = method + ": the browser closed its pipe";
       return nullptr;

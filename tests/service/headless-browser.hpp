@@ -3,12 +3,12 @@
 // whole process group is killed at the end.
 #pragma once
 
-#include <sys/types.h>
-
 #include <chrono>
 #include <string>
 
 #include <nlohmann/json.hpp>
+
+#include "tests/support/child-process.hpp"
 
 class HeadlessBrowser {
  public:
@@ -37,9 +37,7 @@ class HeadlessBrowser {
   // One command and its result (null with Failure() set when no answer came in time).
   nlohmann::json Call(const std::string& method, const nlohmann::json& params, bool inPage = true);
 
-  pid_t pid_ = -1;
-  int toBrowser_ = -1;
-  int fromBrowser_ = -1;
+  TestSupport::ChildProcess browser_;
   std::string pending_;  // bytes read past the last message
   int nextId_ = 1;
   std::string session_;

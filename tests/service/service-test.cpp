@@ -5,7 +5,6 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -30,6 +29,7 @@
 #include "headless-browser.hpp"
 #include "simulator/responders.hpp"
 #include "simulator/simulator.hpp"
+#include "tests/support/child-process.hpp"
 
 namespace {
 
@@ -48,84 +48,15 @@ struct Answer {
 
 using Clock = std::chrono::steady_clock;
 
-// A started program whose first line on standard output is read; SIGTERM at the end.
-class Program {
- public:
-  // `descriptors`: the program's limit of open descriptors, soft and hard (0: inherited).
-  explicit Program(const std::vector<std::string>& args, long descriptors = 0) {
-    int out[2], err[2];
-    EXPECT_EQ(pipe(out), 0);
-    EXPECT_EQ(pipe(err), 0);
-    pid_ = fork();
-    if (pid_ == 0) {
-      if (descriptors > 0) {
-        rlimit limit{static_cast<rlim_t>(descriptors), static_cast<rlim_t>(descriptors)};
-        setrlimit(RLIMIT_NOFILE, &limit);
-      }
-      dup2(out[1], 1);
-      dup2(err[1], 2);
-      close(out[0]);
-      close(err[0]);
-      std::vector<char*> argv;
-      for (const auto& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-      argv.push_back(nullptr);
-      execv(argv[0], argv.data());
-      _exit(127);
-    }
-    close(out[1]);
-    close(err[1]);
-    out_ = out[0];
-    err_ = err[0];
-  }
-  ~Program() {
-    if (pid_ > 0 && !exited_) {
-      kill(pid_, SIGTERM);
-      Wait();
-    }
-    close(out_);
-    close(err_);
-  }
-  std::string Line() {
-    std::string line;
-    char c;
-    while (read(out_, &c, 1) == 1 && c != '\n') line += c;
-    return line;
-  }
-  std::string Errors() {
-    std::string text;
-    char buffer[512];
-    for (ssize_t n; (n = read(err_, buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
-    return text;
-  }
-  int Wait() {
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    exited_ = true;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-  void Signal(int signal) { kill(pid_, signal); }
-  // Whether the program ended within `limit` (else it is killed); its exit status in `status`.
-  bool EndsWithin(std::chrono::milliseconds limit, int& status) {
-    const auto deadline = Clock::now() + limit;
-    int raw = 0;
-    while (waitpid(pid_, &raw, WNOHANG) == 0) {
-      if (Clock::now() >= deadline) {
-        kill(pid_, SIGKILL);
-        Wait();
-        return false;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    exited_ = true;
-    status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    return true;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int out_ = -1, err_ = -1;
-  bool exited_ = false;
-};
+// scale-service run as `command` (the program first), its output and errors on pipes.
+TestSupport::Launch ServiceLaunch(const std::vector<std::string>& command, long descriptors = 0) {
+  TestSupport::Launch launch;
+  launch.command = command;
+  launch.output = TestSupport::Stream::Pipe;
+  launch.errors = TestSupport::Stream::Pipe;
+  launch.descriptorLimit = descriptors;
+  return launch;
+}
 
 class ServiceTest : public ::testing::Test {
  protected:
@@ -139,8 +70,8 @@ class ServiceTest : public ::testing::Test {
                            : "till=tcp:127.0.0.1:" + std::to_string(simulator_->Port());
     std::vector<std::string> args = {SCALE_SERVICE, "--scale", spec, "--listen", "127.0.0.1:0", "--idle-poll-ms", "0"};
     args.insert(args.end(), extra.begin(), extra.end());
-    service_ = std::make_unique<Program>(args, descriptors);
-    std::string line = service_->Line();
+    service_ = std::make_unique<TestSupport::ChildProcess>(ServiceLaunch(args, descriptors));
+    std::string line = service_->ReadLine(std::chrono::seconds(30));
     ASSERT_EQ(line.rfind("listening on 127.0.0.1:", 0), 0u) << line;
     port_ = line.substr(line.rfind(':') + 1);
   }
@@ -190,7 +121,7 @@ class ServiceTest : public ::testing::Test {
 
   std::shared_ptr<Scalesim::ScaleState> state_;
   std::unique_ptr<Scalesim::Simulator> simulator_;
-  std::unique_ptr<Program> service_;
+  std::unique_ptr<TestSupport::ChildProcess> service_;
   std::string port_;
 };
 
@@ -511,9 +442,7 @@ TEST_F(ServiceTest, StopsPromptlyWithReadersWaitingOnASilentScale) {
     std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the readers wait on the line
     const auto signalled = Clock::now();
     service_->Signal(SIGTERM);
-    int status = -1;
-    EXPECT_TRUE(service_->EndsWithin(std::chrono::milliseconds(700 + 1000), status)) << "killed after 1.7 s";
-    EXPECT_EQ(status, 0);
+    EXPECT_EQ(service_->Wait(std::chrono::milliseconds(700 + 1000)), 0) << "-1: still running after 1.7 s";
     std::cout << name << ": ended " << std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - signalled).count()
               << " ms after SIGTERM" << std::endl;
     for (auto& answer : answers) EXPECT_EQ(answer.get(), 503);
@@ -587,7 +516,7 @@ TEST_F(ServiceTest, TellsSystemdReadyWatchdogAndStopping) {
   while ((message = next()) == "WATCHDOG=1") {
   }
   EXPECT_EQ(message, "STOPPING=1");
-  EXPECT_EQ(service_->Wait(), 0);
+  EXPECT_EQ(service_->WaitOrKill(std::chrono::seconds(30)), 0);
   ::unlink(path.c_str());
 }
 
@@ -644,7 +573,7 @@ TEST_F(ServiceTest, AKilledServiceLeavesTheStoreAsItWas) {
     EXPECT_EQ(Get("/v1/scales/till/weight").status, 200);
     EXPECT_EQ(bytes(), before) << "written while serving";
     service_->Signal(SIGKILL);
-    service_->Wait();
+    service_->WaitOrKill(std::chrono::seconds(30));
     EXPECT_EQ(bytes(), before);
   }
 }
@@ -666,9 +595,9 @@ TEST(ServiceSettings, BadSettingFailsWithOneLineAndStatus2) {
   for (const auto& [args, expected] : rows) {
     std::vector<std::string> all = {SCALE_SERVICE};
     all.insert(all.end(), args.begin(), args.end());
-    Program program(all);
-    std::string errors = program.Errors();
-    EXPECT_EQ(program.Wait(), 2) << expected;
+    TestSupport::ChildProcess program(ServiceLaunch(all));
+    std::string errors = program.ReadAll(2);
+    EXPECT_EQ(program.WaitOrKill(std::chrono::seconds(30)), 2) << expected;
     EXPECT_NE(errors.find(expected), std::string::npos) << errors;
     EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
   }

@@ -1,9 +1,5 @@
 // Commands that change a running scale (scalesim --control and --scenario): the lines, the
 // motion they cause in each protocol that reports it, and the program's standard input.
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,13 +11,14 @@
 #include "simulator/control.hpp"
 #include "simulator/responders/frames.hpp"
 #include "tests/simulator/test-helpers.hpp"
-
-extern char** environ;
+#include "tests/support/child-process.hpp"
 
 namespace SimulatorTests {
 namespace {
 
 using std::chrono::milliseconds;
+using TestSupport::ChildProcess;
+using TestSupport::Scalesim;
 
 std::string Apply(Scale& scale, const std::string& line) {
   return Scalesim::ApplyControlLine(*scale.state, line).error;
@@ -96,104 +93,37 @@ TEST(ControlLine, UnderZeroAndOverloadWhereTheProtocolReportsThem) {
   EXPECT_EQ(oka.Send(kOkaWeight).at(11), 0xC0);
 }
 
-// scalesim as a child with its standard input and output on pipes.
-class Program {
- public:
-  explicit Program(std::vector<std::string> arguments) {
-    int in[2], out[2];
-    if (::pipe(in) != 0 || ::pipe(out) != 0) return;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addclose(&actions, in[1]);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    const std::string program = std::string(BUILD_DIR) + "/scalesim";
-    arguments.insert(arguments.begin(), program);
-    std::vector<char*> argv;
-    for (auto& argument : arguments) argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    if (posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(in[0]);
-    ::close(out[1]);
-    in_ = in[1];
-    out_ = out[0];
-  }
-  ~Program() {
-    CloseInput();
-    if (pid_ > 0) {
-      ::kill(pid_, SIGTERM);
-      ::waitpid(pid_, nullptr, 0);
-    }
-    ::close(out_);
-  }
-  void Write(const std::string& text) { ASSERT_EQ(::write(in_, text.data(), text.size()), ssize_t(text.size())); }
-  void CloseInput() {
-    if (in_ >= 0) ::close(in_);
-    in_ = -1;
-  }
-  // One line of standard output; empty after 5 s of nothing.
-  std::string Line() {
-    std::string line;
-    char c;
-    while (line.size() < 256) {
-      pollfd ready{out_, POLLIN, 0};
-      if (::poll(&ready, 1, 5000) <= 0 || ::read(out_, &c, 1) != 1 || c == '\n') break;
-      line.push_back(c);
-    }
-    return line;
-  }
-  // Exit status, or -1 while still running after `ms`.
-  int Wait(int ms) {
-    for (int waited = 0; waited <= ms; waited += 10) {
-      int status = 0;
-      if (::waitpid(pid_, &status, WNOHANG) == pid_) {
-        pid_ = -1;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128;
-      }
-      std::this_thread::sleep_for(milliseconds(10));
-    }
-    return -1;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int in_ = -1;
-  int out_ = -1;
-};
-
 TEST(ScalesimControl, AnswersEachCommandAndOutlivesItsInputUnlessTold) {
-  Program plain({"--tcp", "0", "--protocol", "CAS-M", "--control"});
-  ASSERT_FALSE(plain.Line().empty());
-  plain.Write("place 1.25 100\n# nothing\n\nbogus\nsleep 50\nstable=0\n");
-  EXPECT_EQ(plain.Line(), "ok");
-  EXPECT_EQ(plain.Line().rfind("error: unknown command \"bogus\"", 0), 0u);
-  EXPECT_EQ(plain.Line(), "ok");  // the sleep, once over
-  EXPECT_EQ(plain.Line(), "ok");
+  ChildProcess plain(Scalesim({"--tcp", "0", "--protocol", "CAS-M", "--control"}));
+  ASSERT_FALSE(plain.ReadLine().empty());
+  ASSERT_TRUE(plain.Write("place 1.25 100\n# nothing\n\nbogus\nsleep 50\nstable=0\n"));
+  EXPECT_EQ(plain.ReadLine(), "ok");
+  EXPECT_EQ(plain.ReadLine().rfind("error: unknown command \"bogus\"", 0), 0u);
+  EXPECT_EQ(plain.ReadLine(), "ok");  // the sleep, once over
+  EXPECT_EQ(plain.ReadLine(), "ok");
   plain.CloseInput();
-  EXPECT_EQ(plain.Wait(300), -1);  // a control run ends on a signal, not with its input
+  EXPECT_EQ(plain.Wait(milliseconds(300)), -1);  // a control run ends on a signal, not with its input
 
-  Program ending({"--tcp", "0", "--protocol", "OKA", "--control", "--until-stdin-closes"});
-  ASSERT_FALSE(ending.Line().empty());
-  ending.Write("sleep 200\nremove");  // the last line needs no line break
+  ChildProcess ending(Scalesim({"--tcp", "0", "--protocol", "OKA", "--control", "--until-stdin-closes"}));
+  ASSERT_FALSE(ending.ReadLine().empty());
+  ASSERT_TRUE(ending.Write("sleep 200\nremove"));  // the last line needs no line break
   ending.CloseInput();
-  EXPECT_EQ(ending.Wait(100), -1);    // the commands read are played first
-  EXPECT_EQ(ending.Line(), "ok");
-  EXPECT_EQ(ending.Line(), "ok");
-  EXPECT_EQ(ending.Wait(2000), 0);
+  EXPECT_EQ(ending.Wait(milliseconds(100)), -1);  // the commands read are played first
+  EXPECT_EQ(ending.ReadLine(), "ok");
+  EXPECT_EQ(ending.ReadLine(), "ok");
+  EXPECT_EQ(ending.Wait(milliseconds(2000)), 0);
 }
 
 TEST(ScalesimControl, ScenarioIsCheckedBeforeTheStart) {
   const std::string path = ::testing::TempDir() + "scalesim-scenario-" + std::to_string(::getpid()) + ".txt";
   std::ofstream(path) << "place 1250 500\nsleep 100\nremove\nplace 12 x\n";
-  EXPECT_EQ(Program({"--protocol", "POS2M", "--scenario", path}).Wait(5000), 2);
+  EXPECT_EQ(ChildProcess(Scalesim({"--protocol", "POS2M", "--scenario", path})).Wait(milliseconds(5000)), 2);
   std::ofstream(path) << "place 1250 500\nsleep 100\nremove\n";
-  Program good({"--protocol", "POS2M", "--scenario", path, "--until-stdin-closes"});
-  EXPECT_EQ(good.Line().rfind("/dev/pts/", 0), 0u);
+  ChildProcess good(Scalesim({"--protocol", "POS2M", "--scenario", path, "--until-stdin-closes"}));
+  EXPECT_EQ(good.ReadLine().rfind("/dev/pts/", 0), 0u);
   good.CloseInput();
-  EXPECT_EQ(good.Wait(2000), 0);
-  EXPECT_EQ(Program({"--reply", "x", "--control"}).Wait(5000), 2);
+  EXPECT_EQ(good.Wait(milliseconds(2000)), 0);
+  EXPECT_EQ(ChildProcess(Scalesim({"--reply", "x", "--control"})).Wait(milliseconds(5000)), 2);
   std::remove(path.c_str());
 }
 
