@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench-scale.hpp"
 #include "driver/device/device.hpp"
 #include "driver/logging/logging.hpp"
 #include "simulator/responders.hpp"
@@ -24,14 +25,7 @@
 namespace {
 
 using namespace Korvalt::Ponderix::Driver;
-
-void UseTemporaryAppData() {
-  static bool done = false;
-  if (done) return;
-  char folder[] = "/tmp/bench-auto-open-XXXXXX";
-  if (::mkdtemp(folder) != nullptr) ::setenv("APPDATA", folder, 1);
-  done = true;
-}
+using Bench::UseTemporaryAppData;
 
 // One scale for OpenAuto: the protocol it speaks ("silent": none), how long it takes before each
 // reply, and whether it paces its replies at 9600 baud as a real line does.
@@ -56,13 +50,7 @@ void OpenAuto(benchmark::State& state, const BenchScale& bench) {
     state.PauseTiming();
     Device device;
     ErrorCase result = ErrorCase::Correct;
-    const int id = device.AddLogicDevice(result);
-    const std::pair<LogicDeviceParamType, std::string> settings[] = {
-        {LogicDeviceParamType::Name, "bench"},      {LogicDeviceParamType::ConnectionType, "Serial Port"},
-        {LogicDeviceParamType::EndPoint, simulator->Path()}, {LogicDeviceParamType::BaudRate, "9600"},
-        {LogicDeviceParamType::Model, "auto"},      {LogicDeviceParamType::Protocol, "auto"},
-    };
-    for (const auto& [type, value] : settings) device.SetLogicDeviceParam(id, type, value, result);
+    const int id = Bench::SaveSerialScale(device, simulator->Path(), kAutomatic);
     state.ResumeTiming();
     device.Open(id, result);
     state.PauseTiming();
@@ -101,13 +89,7 @@ void PosStatusThroughDevice(benchmark::State& state, int logMode) {
   auto simulator = Scalesim::Simulator::StartPty(responder);
   Device device;
   ErrorCase result = ErrorCase::Correct;
-  const int id = device.AddLogicDevice(result);
-  const std::pair<LogicDeviceParamType, std::string> settings[] = {
-      {LogicDeviceParamType::Name, "bench"},      {LogicDeviceParamType::ConnectionType, "Serial Port"},
-      {LogicDeviceParamType::EndPoint, simulator->Path()}, {LogicDeviceParamType::BaudRate, "9600"},
-      {LogicDeviceParamType::Model, "auto"},      {LogicDeviceParamType::Protocol, "POS2M"},
-  };
-  for (const auto& [type, value] : settings) device.SetLogicDeviceParam(id, type, value, result);
+  const int id = Bench::SaveSerialScale(device, simulator->Path(), "POS2M");
   device.Open(id, result);
   if (result != ErrorCase::Correct) {
     state.SkipWithError("cannot open");

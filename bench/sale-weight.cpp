@@ -4,11 +4,10 @@
 // be 0), and its cost per exchange is that of a weight read.
 #include <benchmark/benchmark.h>
 
-#include <stdlib.h>
-
 #include <memory>
 #include <string>
 
+#include "bench/bench-scale.hpp"
 #include "driver/device/device.hpp"
 #include "driver/logging/logging.hpp"
 #include "simulator/responders.hpp"
@@ -25,19 +24,11 @@ struct BenchScale {
   bool open = false;
 
   BenchScale() {
-    char folder[] = "/tmp/bench-sale-weight-XXXXXX";
-    if (::mkdtemp(folder) != nullptr) ::setenv("APPDATA", folder, 1);
+    Bench::UseTemporaryAppData();
     Logging::SetMode(2);
     simulator = Scalesim::Simulator::StartPty(Scalesim::MakeProtocolResponder("POS2M", state));
     ErrorCase result = ErrorCase::Correct;
-    const int id = device.AddLogicDevice(result);
-    const std::pair<LogicDeviceParamType, std::string> settings[] = {
-        {LogicDeviceParamType::Name, "bench"},      {LogicDeviceParamType::ConnectionType, "Serial Port"},
-        {LogicDeviceParamType::EndPoint, simulator->Path()}, {LogicDeviceParamType::BaudRate, "9600"},
-        {LogicDeviceParamType::Model, "auto"},      {LogicDeviceParamType::Protocol, "POS2M"},
-    };
-    for (const auto& [type, value] : settings) device.SetLogicDeviceParam(id, type, value, result);
-    device.Open(id, result);
+    device.Open(Bench::SaveSerialScale(device, simulator->Path(), "POS2M"), result);
     open = result == ErrorCase::Correct;
   }
 };
