@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <iterator>
 
-#include "driver/vocabulary/connection-names.hpp"
 #include "service/metrics.hpp"
 
 namespace ScaleService {
@@ -272,10 +271,8 @@ bool ScaleWorker::EnsureOpen() {
   if (code == PDX_OK) {
     code = spec_.kind == ScaleSpec::Kind::Profile
                ? pdx_open(handle_, logicDevice_)
-               : pdx_open_line(handle_, tcp ? Korvalt::Ponderix::Driver::kTcpConnection
-                                                 : Korvalt::Ponderix::Driver::kSerialPortConnection,
-                               endPoint.c_str(), spec_.protocol.c_str(), std::stoi(spec_.baud),
-                               Korvalt::Ponderix::Driver::kAutomatic);
+               : pdx_open_line(handle_, tcp ? PDX_TCP : PDX_SERIAL_PORT, endPoint.c_str(),
+                               spec_.protocol.c_str(), std::stoi(spec_.baud), PDX_AUTO);
   }
   if (code != PDX_OK) {
     std::lock_guard<std::mutex> lock(mutex_);

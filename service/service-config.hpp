@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "driver/api/ponderix.h"
+
 namespace ScaleService {
 
 // NAME=SPEC: tcp:HOST:PORT or serial:DEVICE, then ",protocol=P" and ",baud=N"; or profile:NAME
@@ -16,7 +18,7 @@ struct ScaleSpec {
   // Usb: the serial adapter with this USB serial number, on whatever port it has when opened.
   enum class Kind { Tcp, Serial, Profile, Usb } kind = Kind::Tcp;
   std::string endPoint;  // "HOST:PORT", the device, the profile's name, or the USB serial number
-  std::string protocol = "auto";
+  std::string protocol = PDX_AUTO;
   std::string baud = "9600";
 };
 

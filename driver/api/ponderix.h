@@ -173,6 +173,12 @@ enum {
   PDX_LD_PROTOCOL = 7         /* POS2M, POS2MProV1, CAS-M, "CAS-M ProV1", CAS-M-Active, OKA, auto */
 };
 
+/* The texts a logic device and pdx_open_line take for the connection type, and for a protocol or
+ * model the library finds out itself when the line opens. */
+#define PDX_SERIAL_PORT "Serial Port"
+#define PDX_TCP "TCP"
+#define PDX_AUTO "auto"
+
 /* Log modes of pdx_logging_set_mode: the lowest level written. The library starts at TRACE,
  * which writes every call and byte: about 2.7 KB of log per weight read. A till in service
  * wants WARNING. */

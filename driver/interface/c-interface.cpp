@@ -4,10 +4,12 @@
 
 #include <cstdint>
 #include <cstring>
+#include <string_view>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "driver/vocabulary/connection-names.hpp"
 #include "driver/vocabulary/enumeration-names.hpp"
 #include "driver/interface/c-calls.hpp"
 #include "driver/interface/c-names.hpp"
@@ -41,6 +43,11 @@ PDX_API int PDX_CALL pdx_destroy(pdx_handle handle) {
     return result;
   }));
 }
+
+// The C header spells for its callers what the library takes.
+static_assert(std::string_view(PDX_SERIAL_PORT) == kSerialPortConnection);
+static_assert(std::string_view(PDX_TCP) == kTcpConnection);
+static_assert(std::string_view(PDX_AUTO) == kAutomatic);
 
 PDX_API int PDX_CALL pdx_open(pdx_handle handle, int logic_device_id) {
   return DeviceCall("pdx_open", handle,
