@@ -138,40 +138,39 @@ bool CASActiveStatusOfWeightChannelResponseValidator(const ByteVector& bytes) {
 }  // namespace Korvalt::Ponderix::Driver
 
 namespace Korvalt::Ponderix::Driver {
+namespace {
+
+// The reading of the frame found at `start` (none: the reply holds no frame), kept in `reading`
+// for the device and rendered as the command's outputs.
+OutputValues DecodeFrameAt(std::optional<std::size_t> start, const ByteVector& response,
+                           std::optional<WeightReading>& reading, ErrorCase& code) {
+  if (!start) {
+    code = ErrorCase::DeviceResponseIncorrectFormat;
+    return {};
+  }
+  reading = Cas::DecodeCASReading(response, *start, code);
+  if (code != ErrorCase::Correct) {
+    reading.reset();
+    return {};
+  }
+  return RenderOutputs(*reading);
+}
+
+}  // namespace
 
 ByteVector CASCommandExecutor::MakeRequest(ProtocolContext&, ErrorCase&) { return requestTemplate_; }
 
 OutputValues CASCommandExecutor::ParseResponse(ProtocolContext&, const ByteVector& response, ErrorCase& code) {
   if (command_ != Command::CASStatusOfWeightChannel || code != ErrorCase::Correct) return {};
   // Decode the frame the validator accepted, wherever it starts in the reply.
-  const auto start = Cas::FindCheckedFrame(response);
-  if (!start) {
-    code = ErrorCase::DeviceResponseIncorrectFormat;
-    return {};
-  }
-  reading_ = Cas::DecodeCASReading(response, *start, code);
-  if (code != ErrorCase::Correct) {
-    reading_.reset();
-    return {};
-  }
-  return RenderOutputs(*reading_);
+  return DecodeFrameAt(Cas::FindCheckedFrame(response), response, reading_, code);
 }
 
 ByteVector CASActiveCommandExecutor::MakeRequest(ProtocolContext&, ErrorCase&) { return {}; }
 
 OutputValues CASActiveCommandExecutor::ParseResponse(ProtocolContext&, const ByteVector& response, ErrorCase& code) {
   if (command_ != Command::CASActiveStatusOfWeightChannel || code != ErrorCase::Correct) return {};
-  const auto start = Cas::FindUncheckedFrame(response);
-  if (!start) {
-    code = ErrorCase::DeviceResponseIncorrectFormat;
-    return {};
-  }
-  reading_ = Cas::DecodeCASReading(response, *start, code);
-  if (code != ErrorCase::Correct) {
-    reading_.reset();
-    return {};
-  }
-  return RenderOutputs(*reading_);
+  return DecodeFrameAt(Cas::FindUncheckedFrame(response), response, reading_, code);
 }
 
 std::unique_ptr<ICommandExecutor> CreateCASExecutor(Command command) {
