@@ -102,6 +102,15 @@ namespace Ponderix
     /// 2.7 KB of log per weight read; a till in service wants Warning.</summary>
     public enum LogMode { Trace = 0, Info = 1, Warning = 2, Error = 3 }
 
+    /// <summary>The texts of a connection type, and of a protocol or model the library finds out
+    /// itself when the line opens (PDX_SERIAL_PORT, PDX_TCP, PDX_AUTO).</summary>
+    public static class ConnectionText
+    {
+        public const string SerialPort = "Serial Port";
+        public const string Tcp = "TCP";
+        public const string Auto = "auto";
+    }
+
     /// <summary>Languages of the result descriptions.</summary>
     public enum Language { Russian = 1, English = 2 }
 
@@ -542,15 +551,15 @@ namespace Ponderix
 
         /// <summary>A scale on a serial port ("COM3", "/dev/ttyUSB0"); nothing is saved in the
         /// store of logic devices.</summary>
-        public static Scale Serial(string port, string protocol = "auto", int baudRate = 9600, string model = "auto")
+        public static Scale Serial(string port, string protocol = ConnectionText.Auto, int baudRate = 9600, string model = ConnectionText.Auto)
         {
-            return OpenLine("Serial Port", port, protocol, baudRate, model);
+            return OpenLine(ConnectionText.SerialPort, port, protocol, baudRate, model);
         }
 
         /// <summary>A scale on TCP (port 77 unless given); nothing is saved in the store.</summary>
-        public static Scale Tcp(string host, int port = 77, string protocol = "auto", string model = "auto")
+        public static Scale Tcp(string host, int port = 77, string protocol = ConnectionText.Auto, string model = ConnectionText.Auto)
         {
-            return OpenLine("TCP", host + ":" + port, protocol, 9600, model);
+            return OpenLine(ConnectionText.Tcp, host + ":" + port, protocol, 9600, model);
         }
 
         /// <summary>A saved logic device, by its name.</summary>

@@ -128,6 +128,10 @@ const
   PDX_LD_BAUD_RATE = 5;
   PDX_LD_MODEL = 6;
   PDX_LD_PROTOCOL = 7;
+  { Connection types, and the protocol or model the library finds out itself. }
+  PDX_SERIAL_PORT = 'Serial Port';
+  PDX_TCP = 'TCP';
+  PDX_AUTO = 'auto';
 
   { Log modes: the lowest level written. TRACE, the library's start, costs about 2.7 KB of log per
     weight read; a till in service wants WARNING. }
@@ -320,10 +324,10 @@ type
     constructor CreateHandle;
     { A scale on a serial port ('COM3', '/dev/ttyUSB0') or TCP (port 77 unless given); these
       save nothing in the store of logic devices. }
-    class function Serial(const Port: string; const Protocol: string = 'auto'; BaudRate: Integer = 9600;
-      const Model: string = 'auto'): TScale;
-    class function Tcp(const Host: string; Port: Integer = 77; const Protocol: string = 'auto';
-      const Model: string = 'auto'): TScale;
+    class function Serial(const Port: string; const Protocol: string = PDX_AUTO; BaudRate: Integer = 9600;
+      const Model: string = PDX_AUTO): TScale;
+    class function Tcp(const Host: string; Port: Integer = 77; const Protocol: string = PDX_AUTO;
+      const Model: string = PDX_AUTO): TScale;
     { A saved logic device, by its name. }
     class function Profile(const AName: string): TScale;
     { Closes the line and destroys the device; later calls raise EScaleClosed. Free does it too. }
@@ -686,7 +690,7 @@ class function TScale.Serial(const Port, Protocol: string; BaudRate: Integer; co
 begin
   Result := TScale.CreateHandle;
   try
-    Result.Check(pdx_open_line(Result.FHandle, 'Serial Port', PAnsiChar(ToUtf8(Port)), PAnsiChar(ToUtf8(Protocol)),
+    Result.Check(pdx_open_line(Result.FHandle, PDX_SERIAL_PORT, PAnsiChar(ToUtf8(Port)), PAnsiChar(ToUtf8(Protocol)),
       BaudRate, PAnsiChar(ToUtf8(Model))));
   except
     Result.Free;
@@ -698,7 +702,7 @@ class function TScale.Tcp(const Host: string; Port: Integer; const Protocol, Mod
 begin
   Result := TScale.CreateHandle;
   try
-    Result.Check(pdx_open_line(Result.FHandle, 'TCP', PAnsiChar(ToUtf8(Host + ':' + IntToStr(Port))),
+    Result.Check(pdx_open_line(Result.FHandle, PDX_TCP, PAnsiChar(ToUtf8(Host + ':' + IntToStr(Port))),
       PAnsiChar(ToUtf8(Protocol)), 9600, PAnsiChar(ToUtf8(Model))));
   except
     Result.Free;

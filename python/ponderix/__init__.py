@@ -41,6 +41,10 @@ LANGUAGE_ENGLISH = 2
 FLAG_UNKNOWN = -1
 TIME_OUT = 7
 NOT_OPEN = 107
+# Connection types, and the protocol or model the library finds out itself when the line opens.
+SERIAL_PORT = "Serial Port"
+TCP = "TCP"
+AUTO = "auto"
 WEIGHT_UNSTABLE, WEIGHT_UNDER_ZERO, WEIGHT_OVERLOAD, WEIGHT_BELOW_MINIMUM, WEIGHT_SAME, WEIGHT_ZERO = range(101, 107)
 
 
@@ -375,7 +379,7 @@ class Scale:
     preferably in a `with` block, which closes and destroys the device."""
 
     def __init__(self, *, profile: Optional[str] = None, connection_type: Optional[str] = None,
-                 end_point: Optional[str] = None, protocol: str = "auto", baud: int = 9600, model: str = "auto"):
+                 end_point: Optional[str] = None, protocol: str = AUTO, baud: int = 9600, model: str = AUTO):
         self._lib = _lib()
         self._handle = ctypes.c_int64(0)
         _check(self._lib.pdx_create(ctypes.byref(self._handle)))
@@ -394,12 +398,12 @@ class Scale:
             raise
 
     @classmethod
-    def serial(cls, port: str, protocol: str = "auto", baud: int = 9600, model: str = "auto") -> "Scale":
-        return cls(connection_type="Serial Port", end_point=port, protocol=protocol, baud=baud, model=model)
+    def serial(cls, port: str, protocol: str = AUTO, baud: int = 9600, model: str = AUTO) -> "Scale":
+        return cls(connection_type=SERIAL_PORT, end_point=port, protocol=protocol, baud=baud, model=model)
 
     @classmethod
-    def tcp(cls, host: str, port: int = 77, protocol: str = "auto", model: str = "auto") -> "Scale":
-        return cls(connection_type="TCP", end_point=f"{host}:{port}", protocol=protocol, model=model)
+    def tcp(cls, host: str, port: int = 77, protocol: str = AUTO, model: str = AUTO) -> "Scale":
+        return cls(connection_type=TCP, end_point=f"{host}:{port}", protocol=protocol, model=model)
 
     @classmethod
     def profile(cls, name: str) -> "Scale":
